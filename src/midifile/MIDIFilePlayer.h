@@ -1,0 +1,33 @@
+// The graph module that plays a loaded MIDI file into the instrument, one block at a time.
+// (Declaration agreed with the graph; the MIDI-file work fills in the members it needs.)
+#pragma once
+
+#include "graph/Module.h"
+
+#include <string>
+
+namespace vantor {
+
+class MIDIFilePlayer : public Module {
+public:
+    MIDIFilePlayer();
+    ~MIDIFilePlayer() override;
+
+    void initialize(Instance* context, DSPInfo* info) override;
+
+    bool load(const std::string& utf8Path); // VE_ENGINE_MIDI_LOAD
+    void startPlayback();                   // VE_ENGINE_MIDI_PLAY
+    void stopPlayback();                    // VE_ENGINE_MIDI_STOP
+    void seek(float fraction);              // VE_ENGINE_MIDI_SEEK, 0..1
+    double getPosition();                   // 0..1, read without the lock; 1.0 = end of file
+
+    // Audio / offline thread, once per block: advance, then append this block's events.
+    void advance();
+    void getBlockEvents(MidiEventArray& events);
+
+private:
+    struct State;
+    State* state_;
+};
+
+} // namespace vantor

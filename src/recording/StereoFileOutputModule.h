@@ -1,0 +1,34 @@
+// The graph module that records the final stereo output to a WAV file.
+// (Declaration agreed with the graph; the recording work fills in the members it needs.)
+#pragma once
+
+#include "graph/Module.h"
+
+#include <string>
+
+namespace vantor {
+
+class StereoFileOutputModule : public Module {
+public:
+    StereoFileOutputModule();
+    ~StereoFileOutputModule() override;
+
+    void initialize(Instance* context, DSPInfo* info) override;
+    void setDSPInfo(DSPInfo* info) override;
+    // inputs: left/right of the final output; outputs unused (null).
+    void processAudio(float** inputs, float** outputs, uint32_t frames, bool accumulate) override;
+
+    bool setRecordingFile(const std::string& utf8Path, int formatFlag, int bits); // VE_ENGINE_RECORDING_FILE_SET
+    bool startRecording();                                                      // VE_ENGINE_RECORDING_START
+    bool stopRecording();                                                       // VE_ENGINE_RECORDING_STOP
+    bool isRecording();                                                         // VE_ENGINE_RECORDING_ISRECORDING
+
+    void setStopOnSilence(bool on);
+    bool getStopOnSilence();
+
+private:
+    struct State;
+    State* state_;
+};
+
+} // namespace vantor
