@@ -1,0 +1,21 @@
+// User-facing message boxes and ending the process, behind one seam each so tests can see the
+// caption, text and exit instead of blocking or dying.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace vantor {
+
+// Task-modal, no owner window, brought to the foreground, OK button. Texts are UTF-8.
+void showMessageBox(const std::string& caption, const std::string& text);
+
+// Ends the process with the given status without running the normal shutdown.
+[[noreturn]] void exitProcess(int status);
+
+// Test hooks: while set, the hook is called instead of the platform (an exit hook must not return
+// normally; it typically throws a test exception). Pass an empty function to restore the platform.
+void setMessageBoxHook(std::function<void(const std::string& caption, const std::string& text)> hook);
+void setExitHook(std::function<void(int status)> hook);
+
+} // namespace vantor
