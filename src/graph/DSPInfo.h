@@ -17,15 +17,15 @@ public:
 
     static bool isValidRate(double rate);
 
-    double sampleRate;        // the validated rate
-    uint32_t sampleRateInt;   // the same as an integer
-    double samplePeriod;      // 1 / rate
-    uint32_t blockSize;       // frames per block
-    double blockDuration;     // blockSize * samplePeriod
-    double inverseBlockSize;  // 1 / blockSize computed in single precision, then widened
-    double nyquist;           // rate * 0.5
-    double rampStep;          // samplePeriod * 16.666666666666668 (60 ms linear ramp)
-    uint32_t fadeLength;      // frames in 6 ms: rate * 0.006f, truncated
+    double sampleRate;             // the validated rate
+    uint32_t sampleRateInt;        // the same as an integer
+    double samplePeriod;           // 1 / rate
+    uint32_t blockSize;            // frames per block
+    double blockDuration;          // blockSize * samplePeriod
+    double inverseBlockSize;       // 1 / blockSize computed in single precision, then widened
+    double nyquist;                // rate * 0.5
+    double rampStep;               // samplePeriod * 16.666666666666668 (60 ms linear ramp)
+    uint32_t fadeLength;           // frames in 6 ms: rate * 0.006f, truncated
     std::vector<double> fadeTable; // quarter sine rising from 0 towards 1, fadeLength entries
 
     bool isOffline() const { return offline_.load(std::memory_order_relaxed); }

@@ -45,7 +45,8 @@ public:
     virtual bool loadChunk(const void* /*data*/, int32_t /*size*/) { return false; }
     virtual void setTimeInfo(double /*transport*/, double /*samplePosition*/) {}
     // inputs/outputs: channel pointer arrays. accumulate: add into outputs instead of overwriting.
-    virtual void processAudio(float** /*inputs*/, float** /*outputs*/, uint32_t /*frames*/, bool /*accumulate*/) {}
+    virtual void processAudio(float** /*inputs*/, float** /*outputs*/, uint32_t /*frames*/,
+                              bool /*accumulate*/) {}
     // events sorted by frame offset; outputs is a cleared stereo buffer; flag is always false.
     virtual void processBlock(MidiEventArray& /*events*/, float** /*inputs*/, float** /*outputs*/,
                               uint32_t /*frames*/, bool /*flag*/) {}
