@@ -1,34 +1,257 @@
 #include "recording/StereoFileOutputModule.h"
 
+#include "app/UserMessage.h"
+#include "graph/DSPInfo.h"
+#include "log/Log.h"
+#include "recording/AudioFile.h"
+#include "recording/RecordingErrors.h"
+#include "recording/Streamer.h"
+
 #include <atomic>
+#include <chrono>
+#include <cmath>
+#include <new>
+#include <thread>
 
 namespace vantor {
 
+namespace {
+
+// Recorder states. Only the opcode thread leaves Idle and Ready; Recording -> Stopping is taken by
+// whichever thread stops first (the opcode thread, or the render thread on silence), and that
+// thread alone closes the file.
+enum RecorderState : int { Idle = 0, Ready = 1, Recording = 2, Stopping = 3 };
+
+struct InterleaveBuffer {
+    uint32_t frames = 0;
+    float* data = nullptr;
+};
+
+InterleaveBuffer* makeBuffer(uint32_t frames) {
+    auto* b = new InterleaveBuffer;
+    b->frames = frames ? frames : 1;
+    b->data = static_cast<float*>(::operator new[](sizeof(float) * 2 * b->frames, std::align_val_t(16)));
+    return b;
+}
+
+void freeBuffer(InterleaveBuffer* b) {
+    if (!b) return;
+    ::operator delete[](b->data, std::align_val_t(16));
+    delete b;
+}
+
+float clampSample(float x) {
+    if (x > 1.0f) return 1.0f;
+    if (x < -1.0f) return -1.0f;
+    if (x != x) return 0.0f; // NaN would poison every reader of the file
+    return x;
+}
+
+int32_t blocksPerSecondFor(const DSPInfo* info) {
+    if (!info || info->blockSize == 0) return 0;
+    return static_cast<int32_t>(std::trunc(info->sampleRate / static_cast<double>(info->blockSize)));
+}
+
+} // namespace
+
 struct StereoFileOutputModule::State {
-    std::atomic<bool> recording{false};
+    std::atomic<int> state{Idle};
+    std::atomic<StreamedAudioFileWrite*> file{nullptr};
+    std::atomic<InterleaveBuffer*> buffer{nullptr};
+    std::atomic<DSPInfo*> info{nullptr};
+    // True while the audio (or render) thread is inside processAudio: a stopping thread waits for
+    // it to leave before it touches the file, so the real-time thread itself never waits.
+    std::atomic<bool> inUse{false};
+    std::atomic<int32_t> quietBlocks{0};
     std::atomic<bool> stopOnSilence{false};
+    std::atomic<int32_t> blocksPerSecond{0};
+    double silenceThreshold = 0.1;
 };
 
 StereoFileOutputModule::StereoFileOutputModule() : Module(2, 0), state_(new State) {}
 
-StereoFileOutputModule::~StereoFileOutputModule() { delete state_; }
+StereoFileOutputModule::~StereoFileOutputModule() {
+    State& s = *state_;
+    // A file still set or recording is finished and closed, never left with a placeholder header.
+    int expected = Recording;
+    if (!s.state.compare_exchange_strong(expected, Stopping)) {
+        expected = Ready;
+        s.state.compare_exchange_strong(expected, Stopping);
+    }
+    while (s.inUse.load())
+        std::this_thread::yield();
+    if (StreamedAudioFileWrite* file = s.file.exchange(nullptr)) {
+        Streamer* streamer = Streamer::peek();
+        if (streamer && streamer->isRunning())
+            streamer->closeFile(file, true);
+        else
+            delete file; // writes what it still holds and completes the header
+    }
+    freeBuffer(s.buffer.exchange(nullptr));
+    delete state_;
+}
 
-void StereoFileOutputModule::initialize(Instance*, DSPInfo*) {}
+void StereoFileOutputModule::initialize(Instance*, DSPInfo* info) {
+    state_->info.store(info, std::memory_order_release);
+    state_->blocksPerSecond.store(blocksPerSecondFor(info), std::memory_order_relaxed);
+    if (info) replaceBuffer(info->blockSize);
+}
 
-void StereoFileOutputModule::setDSPInfo(DSPInfo* info) { info_ = info; }
+void StereoFileOutputModule::setDSPInfo(DSPInfo* info) {
+    info_ = info;
+    state_->info.store(info, std::memory_order_release);
+    if (info && state_->buffer.load(std::memory_order_acquire)) replaceBuffer(info->blockSize);
+    state_->blocksPerSecond.store(blocksPerSecondFor(info), std::memory_order_relaxed);
+}
 
-void StereoFileOutputModule::processAudio(float**, float**, uint32_t, bool) {}
+void StereoFileOutputModule::replaceBuffer(uint32_t frames) {
+    InterleaveBuffer* old = state_->buffer.exchange(makeBuffer(frames));
+    // The audio thread may still be copying into the old buffer; free it once it has left.
+    while (state_->inUse.load())
+        std::this_thread::yield();
+    freeBuffer(old);
+}
 
-bool StereoFileOutputModule::setRecordingFile(const std::string&, int, int) { return false; }
+void StereoFileOutputModule::processAudio(float** inputs, float**, uint32_t frames, bool) {
+    State& s = *state_;
+    s.inUse.store(true);
+    if (s.state.load() != Recording || !inputs || !inputs[0] || !inputs[1] || frames == 0) {
+        s.inUse.store(false, std::memory_order_release);
+        return;
+    }
+    StreamedAudioFileWrite* file = s.file.load(std::memory_order_acquire);
+    DSPInfo* info = s.info.load(std::memory_order_acquire);
+    const bool offline = info && info->isOffline();
+    const float* left = inputs[0];
+    const float* right = inputs[1];
 
-bool StereoFileOutputModule::startRecording() { return false; }
+    if (offline && s.stopOnSilence.load(std::memory_order_relaxed)) {
+        double sumL = 0.0, sumR = 0.0;
+        for (uint32_t i = 0; i < frames; ++i) {
+            sumL += static_cast<double>(left[i]) * left[i];
+            sumR += static_cast<double>(right[i]) * right[i];
+        }
+        const double rmsL = std::sqrt(sumL / frames);
+        const double rmsR = std::sqrt(sumR / frames);
+        int32_t quiet = 0;
+        if (rmsL <= s.silenceThreshold && rmsR <= s.silenceThreshold)
+            quiet = s.quietBlocks.fetch_add(1, std::memory_order_relaxed) + 1;
+        else
+            s.quietBlocks.store(0, std::memory_order_relaxed);
+        if (quiet == s.blocksPerSecond.load(std::memory_order_relaxed)) {
+            s.inUse.store(false, std::memory_order_release);
+            stopFromThisThread(false);
+            return;
+        }
+    }
 
-bool StereoFileOutputModule::stopRecording() { return false; }
+    InterleaveBuffer* buffer = s.buffer.load(std::memory_order_acquire);
+    if (file && buffer) {
+        // Blocks longer than the buffer (a caller that changed its block size) go in pieces.
+        uint32_t done = 0;
+        while (done < frames) {
+            uint32_t n = frames - done < buffer->frames ? frames - done : buffer->frames;
+            float* out = buffer->data;
+            for (uint32_t i = 0; i < n; ++i) {
+                out[2 * i] = clampSample(left[done + i]);
+                out[2 * i + 1] = clampSample(right[done + i]);
+            }
+            file->write(out, 2ull * n, offline);
+            done += n;
+        }
+    }
+    s.inUse.store(false, std::memory_order_release);
+}
 
-bool StereoFileOutputModule::isRecording() { return state_->recording.load(std::memory_order_relaxed); }
+void StereoFileOutputModule::showPendingErrors() {
+    for (const std::string& text : takeRecordingErrors())
+        showMessageBox(kFileRecordingCaption, text);
+    // A recording whose file failed has ended; say so through isRecording as well.
+    StreamedAudioFileWrite* file = state_->file.load(std::memory_order_acquire);
+    if (file && file->hasFailed() && state_->state.load() == Recording) stopFromThisThread(true);
+}
 
-void StereoFileOutputModule::setStopOnSilence(bool on) { state_->stopOnSilence.store(on, std::memory_order_relaxed); }
+bool StereoFileOutputModule::setRecordingFile(const std::string& utf8Path, int formatFlag, int bits) {
+    showPendingErrors();
+    State& s = *state_;
+    if (s.state.load() != Idle || s.file.load() != nullptr) return false;
+    DSPInfo* info = s.info.load(std::memory_order_acquire);
+    if (!info) {
+        logError("StereoFileOutputModule::setRecordingFile: no stream description yet");
+        return false;
+    }
+    Streamer* streamer = Streamer::get();
+    if (!streamer) {
+        logError("StereoFileOutputModule::setRecordingFile: no disk streamer");
+        return false;
+    }
+    try {
+        StreamedAudioFileWrite* file = streamer->createWriteFile(
+            utf8Path, formatFlag, 0, static_cast<int>(info->sampleRateInt), bits, 2);
+        if (!s.buffer.load(std::memory_order_acquire)) replaceBuffer(info->blockSize);
+        s.file.store(file, std::memory_order_release);
+        s.stopOnSilence.store(false, std::memory_order_relaxed);
+        s.state.store(Ready);
+        return true;
+    } catch (const AudioFileException& e) {
+        showMessageBox(kFileRecordingCaption, e.what());
+        return false;
+    }
+}
 
-bool StereoFileOutputModule::getStopOnSilence() { return state_->stopOnSilence.load(std::memory_order_relaxed); }
+bool StereoFileOutputModule::startRecording() {
+    showPendingErrors();
+    State& s = *state_;
+    if (s.state.load() != Ready || !s.file.load()) return false;
+    // Disarm before the audio thread can see the recording, so a stale arm never cuts it short.
+    s.quietBlocks.store(0, std::memory_order_relaxed);
+    s.stopOnSilence.store(false, std::memory_order_relaxed);
+    int expected = Ready;
+    return s.state.compare_exchange_strong(expected, Recording);
+}
+
+bool StereoFileOutputModule::stopRecording() {
+    showPendingErrors();
+    return stopFromThisThread(true);
+}
+
+bool StereoFileOutputModule::stopFromThisThread(bool waitForAudioThread) {
+    State& s = *state_;
+    int expected = Recording;
+    if (!s.state.compare_exchange_strong(expected, Stopping)) return false;
+    // From here no new block uses the file; one already inside processAudio finishes first.
+    if (waitForAudioThread)
+        while (s.inUse.load())
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+    StreamedAudioFileWrite* file = s.file.load(std::memory_order_acquire);
+    DSPInfo* info = s.info.load(std::memory_order_acquire);
+    const bool immediate = info && info->isOffline();
+    Streamer* streamer = Streamer::peek();
+    if (file) {
+        if (streamer && streamer->isRunning())
+            streamer->closeFile(file, immediate);
+        else
+            delete file;
+    }
+    s.file.store(nullptr, std::memory_order_release);
+    s.stopOnSilence.store(false, std::memory_order_relaxed);
+    s.quietBlocks.store(0, std::memory_order_relaxed);
+    s.state.store(Idle);
+    return true;
+}
+
+bool StereoFileOutputModule::isRecording() {
+    showPendingErrors();
+    return state_->state.load() == Recording;
+}
+
+void StereoFileOutputModule::setStopOnSilence(bool on) {
+    state_->stopOnSilence.store(on, std::memory_order_relaxed);
+    state_->quietBlocks.store(0, std::memory_order_relaxed);
+}
+
+bool StereoFileOutputModule::getStopOnSilence() {
+    return state_->stopOnSilence.load(std::memory_order_relaxed);
+}
 
 } // namespace vantor

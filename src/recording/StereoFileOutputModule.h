@@ -18,16 +18,23 @@ public:
     // inputs: left/right of the final output; outputs unused (null).
     void processAudio(float** inputs, float** outputs, uint32_t frames, bool accumulate) override;
 
-    bool setRecordingFile(const std::string& utf8Path, int formatFlag, int bits); // VE_ENGINE_RECORDING_FILE_SET
-    bool startRecording();                                                      // VE_ENGINE_RECORDING_START
-    bool stopRecording();                                                       // VE_ENGINE_RECORDING_STOP
-    bool isRecording();                                                         // VE_ENGINE_RECORDING_ISRECORDING
+    bool setRecordingFile(const std::string& utf8Path, int formatFlag,
+                          int bits); // VE_ENGINE_RECORDING_FILE_SET
+    bool startRecording();           // VE_ENGINE_RECORDING_START
+    bool stopRecording();            // VE_ENGINE_RECORDING_STOP
+    bool isRecording();              // VE_ENGINE_RECORDING_ISRECORDING
 
     void setStopOnSilence(bool on);
     bool getStopOnSilence();
 
 private:
     struct State;
+    void replaceBuffer(uint32_t frames);
+    // Shows file failures reported by other threads (opcode thread only).
+    void showPendingErrors();
+    // Ends the recording if it is running; waitForAudioThread is false only inside processAudio.
+    bool stopFromThisThread(bool waitForAudioThread);
+
     State* state_;
 };
 

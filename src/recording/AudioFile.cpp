@@ -1,0 +1,192 @@
+#include "recording/AudioFile.h"
+
+#include "log/Log.h"
+#include "recording/IORequest.h"
+#include "recording/RecordingErrors.h"
+#include "recording/Streamer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vantor {
+
+AudioFile::AudioFile(const std::string& utf8Path, int formatFlag, int /*unused*/, int sampleRate, int bits,
+                     int channels, double secondsPerRequest)
+    : mutex_(utf8Path), path_(utf8Path), currentPath_(utf8Path) {
+    if (bits != 32 || formatFlag != 0) throw AudioFileException("Only supporting 32bit FLOAT WAVES thanks!");
+    writer_ = std::make_unique<WaveFileWriter>(utf8Path.c_str());
+    if (!writer_->isOpen()) {
+        std::string message = "Can not open file for writing : " + utf8Path;
+        logError(message);
+        throw AudioFileException(message);
+    }
+    writer_->setFormat(sampleRate, channels, 32, true);
+    sampleRate_ = sampleRate;
+    channels_ = channels;
+    requestCapacity_ = static_cast<uint64_t>(sampleRate) * static_cast<uint64_t>(channels) *
+                       static_cast<uint64_t>(secondsPerRequest);
+    if (writer_->failed()) fail("writing the header");
+}
+
+AudioFile::~AudioFile() = default;
+
+std::string AudioFile::continuationPath(const std::string& path, int part) {
+    size_t slash = path.find_last_of("/\\");
+    size_t dot = path.find_last_of('.');
+    size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    std::string suffix = " (" + std::to_string(part) + ")";
+    // A leading dot names a hidden file, not an extension.
+    if (dot == std::string::npos || dot <= nameStart) return path + suffix;
+    return path.substr(0, dot) + suffix + path.substr(dot);
+}
+
+void AudioFile::fail(const std::string& what) {
+    if (failed_.exchange(true, std::memory_order_acq_rel)) return;
+    uint64_t kept = writer_ ? static_cast<uint64_t>(std::max<int64_t>(writer_->dataBytes(), 0)) : 0;
+    logError("AudioFile: ", what, " failed for ", currentPath_, "; the recording stops there with ", kept,
+             " bytes of samples kept");
+    // Leave what reached the disk readable: the header describes exactly those samples.
+    if (writer_ && writer_->isOpen() && !writer_->finished()) writer_->finish();
+    postRecordingError("The recording could not be written to \"" + currentPath_ +
+                       "\" (the disk may be full or unavailable). Recording to this file has stopped; "
+                       "the audio recorded until then is kept in the file.");
+}
+
+bool AudioFile::startNextPart() {
+    if (!writer_->finish()) {
+        fail("completing the header");
+        return false;
+    }
+    writer_.reset();
+    ++part_;
+    currentPath_ = continuationPath(path_, part_);
+    writer_ = std::make_unique<WaveFileWriter>(currentPath_.c_str());
+    if (!writer_->isOpen()) {
+        fail("creating the continuation file");
+        return false;
+    }
+    writer_->setFormat(sampleRate_, channels_, 32, true);
+    if (writer_->failed()) {
+        fail("writing the header");
+        return false;
+    }
+    logInfo("AudioFile: ", path_, " reached the largest size a WAV file can describe, continuing in ",
+            currentPath_);
+    return true;
+}
+
+bool AudioFile::appendSamples(const void* data, uint64_t bytes) {
+    if (failed_.load(std::memory_order_acquire) || !writer_) return false;
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    while (bytes > 0) {
+        uint64_t limit = writer_->maxDataBytes();
+        uint64_t used = static_cast<uint64_t>(writer_->dataBytes());
+        if (used >= limit) {
+            if (!startNextPart()) return false;
+            continue;
+        }
+        uint64_t chunk = std::min(limit - used, bytes);
+        if (!writer_->writeBytes(p, chunk)) {
+            fail("writing samples");
+            return false;
+        }
+        p += chunk;
+        bytes -= chunk;
+    }
+    return true;
+}
+
+void AudioFile::finishWriter() {
+    if (!writer_ || !writer_->isOpen() || writer_->finished()) return;
+    if (!writer_->finish()) fail("completing the header");
+}
+
+StreamedAudioFileWrite::StreamedAudioFileWrite(Streamer* streamer, const std::string& utf8Path,
+                                               int formatFlag, int unused, int sampleRate, int bits,
+                                               int channels, double secondsPerRequest)
+    : AudioFile(utf8Path, formatFlag, unused, sampleRate, bits, channels, secondsPerRequest),
+      streamer_(streamer) {
+    // Two spare requests in the pool: the audio thread then takes a ready buffer while the
+    // streamer is still writing the one just handed over.
+    IORequest::reserveWriteRequests(requestCapacity(), 2);
+    current_ = IORequest::getWriteRequest(this, requestCapacity());
+}
+
+StreamedAudioFileWrite::~StreamedAudioFileWrite() {
+    // Samples never flushed (a file deleted without closeFile) still belong to the recording; the
+    // destructor runs on a thread that may touch the disk.
+    if (current_ && fill_ > 0) appendSamples(current_->buffer, fill_ * bytesPerSample());
+    fill_ = 0;
+    finishWriter();
+    if (current_ && !current_->release()) delete current_;
+    current_ = nullptr;
+    if (uint64_t dropped = droppedSamples())
+        logError("StreamedAudioFileWrite: ", dropped, " samples could not be buffered for ", path());
+}
+
+void StreamedAudioFileWrite::handOver(IORequest* request) {
+    if (streamer_) {
+        streamer_->addToRequestQueue(request);
+        return;
+    }
+    writeRequest(request);
+    if (!request->release()) delete request;
+}
+
+void StreamedAudioFileWrite::write(const float* samples, uint64_t n, bool direct) {
+    if (hasFailed()) return; // the failure is reported; copying more would be wasted work
+    if (direct) {
+        appendSamples(samples, n * bytesPerSample());
+        return;
+    }
+    uint64_t capacity = requestCapacity();
+    if (capacity == 0) {
+        dropped_.fetch_add(n, std::memory_order_relaxed);
+        return;
+    }
+    while (n > 0) {
+        if (current_ && fill_ >= capacity) {
+            current_->count = fill_;
+            handOver(current_);
+            current_ = nullptr;
+            fill_ = 0;
+        }
+        if (!current_) {
+            current_ = IORequest::getWriteRequest(this, capacity);
+            fill_ = 0;
+            if (!current_) {
+                dropped_.fetch_add(n, std::memory_order_relaxed);
+                return;
+            }
+        }
+        uint64_t room = capacity - fill_;
+        if (n > room && fill_ > 0) {
+            // Hand over a request only when the next block would not fit, keeping blocks whole.
+            current_->count = fill_;
+            handOver(current_);
+            current_ = nullptr;
+            fill_ = 0;
+            continue;
+        }
+        uint64_t take = std::min(n, room);
+        std::memcpy(current_->buffer + fill_ * bytesPerSample(), samples, take * bytesPerSample());
+        fill_ += take;
+        samples += take;
+        n -= take;
+    }
+}
+
+void StreamedAudioFileWrite::flush() {
+    if (fill_ > 0 && current_) {
+        current_->count = fill_;
+        handOver(current_);
+        current_ = nullptr;
+        fill_ = 0;
+    }
+}
+
+void StreamedAudioFileWrite::writeRequest(IORequest* request) {
+    appendSamples(request->buffer, request->count * bytesPerSample());
+}
+
+} // namespace vantor

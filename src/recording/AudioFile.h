@@ -1,0 +1,108 @@
+// Recording files: the abstract AudioFile (format check, the WAV writer, stream parameters) and the
+// StreamedAudioFileWrite that fills streamer requests on the audio thread or writes directly when
+// rendering offline.
+#pragma once
+
+#include "recording/WaveFileWriter.h"
+#include "threads/Sync.h"
+
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+
+namespace vantor {
+
+class IORequest;
+class Streamer;
+
+class AudioFileException : public std::exception {
+public:
+    explicit AudioFileException(std::string message) : message_(std::move(message)) {}
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    std::string message_;
+};
+
+class AudioFile {
+public:
+    // Throws AudioFileException for any format but 32-bit float (formatFlag 0) and when the file
+    // cannot be created. `unused` is carried for the caller's convenience and not read.
+    AudioFile(const std::string& utf8Path, int formatFlag, int unused, int sampleRate, int bits, int channels,
+              double secondsPerRequest);
+    virtual void writeRequest(IORequest* request) = 0;
+    virtual void onClose() = 0; // close hook, run under getMutex() just before the file is deleted
+    virtual void flush() = 0;
+    virtual ~AudioFile();
+    AudioFile(const AudioFile&) = delete;
+    AudioFile& operator=(const AudioFile&) = delete;
+
+    Mutex& getMutex() { return mutex_; }
+    uint32_t bytesPerSample() const { return 4; }
+    int sampleRate() const { return sampleRate_; }
+    int channels() const { return channels_; }
+    const std::string& path() const { return path_; }
+    uint64_t requestCapacity() const { return requestCapacity_; }
+
+    bool isClosing() const { return closing_.load(std::memory_order_acquire); }
+    void setClosing() { closing_.store(true, std::memory_order_release); }
+
+    // Set once a write, seek or continuation failed: nothing more is written to this recording.
+    bool hasFailed() const { return failed_.load(std::memory_order_acquire); }
+    // Files written so far for this recording (2 and more once the size limit was passed).
+    int parts() const { return part_; }
+    // "take.wav" -> "take (2).wav": where a recording continues past the WAV size limit.
+    static std::string continuationPath(const std::string& path, int part);
+
+protected:
+    // Appends interleaved sample bytes (whole frames), moving on to a continuation file when the
+    // 32-bit size fields are full. Runs on the one thread that writes this file.
+    bool appendSamples(const void* data, uint64_t bytes);
+    // Completes the header of the current part; reports a failure to the user.
+    void finishWriter();
+
+private:
+    bool startNextPart();
+    void fail(const std::string& what);
+
+    Mutex mutex_;
+    std::string path_;
+    std::string currentPath_;
+    std::unique_ptr<WaveFileWriter> writer_;
+    int sampleRate_ = 0;
+    int channels_ = 0;
+    uint64_t requestCapacity_ = 0;
+    int part_ = 1;
+    std::atomic<bool> closing_{false};
+    std::atomic<bool> failed_{false};
+};
+
+class StreamedAudioFileWrite : public AudioFile {
+public:
+    // streamer: where full requests go; null writes them on the calling thread (tests only).
+    StreamedAudioFileWrite(Streamer* streamer, const std::string& utf8Path, int formatFlag, int unused,
+                           int sampleRate, int bits, int channels, double secondsPerRequest);
+    ~StreamedAudioFileWrite() override;
+
+    // Appends n interleaved samples. direct: write now on this thread (offline rendering);
+    // otherwise copy into the current request and hand it to the streamer when full.
+    void write(const float* samples, uint64_t n, bool direct);
+    void flush() override;
+    void writeRequest(IORequest* request) override;
+    void onClose() override {}
+
+    // Samples that found no request buffer (out of memory) and were left out.
+    uint64_t droppedSamples() const { return dropped_.load(std::memory_order_relaxed); }
+
+private:
+    void handOver(IORequest* request);
+
+    Streamer* streamer_;
+    IORequest* current_ = nullptr;
+    uint64_t fill_ = 0;
+    std::atomic<uint64_t> dropped_{0};
+};
+
+} // namespace vantor

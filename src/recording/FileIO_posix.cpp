@@ -1,0 +1,56 @@
+#include "recording/FileIO.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vantor {
+
+namespace {
+
+class PosixOutputFile : public OutputFile {
+public:
+    explicit PosixOutputFile(int fd) : fd_(fd) {}
+    ~PosixOutputFile() override { close(); }
+
+    size_t write(const void* data, size_t n) override {
+        const char* p = static_cast<const char*>(data);
+        size_t done = 0;
+        while (fd_ >= 0 && done < n) {
+            ssize_t w = ::write(fd_, p + done, n - done);
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                break;
+            }
+            if (w == 0) break;
+            done += static_cast<size_t>(w);
+        }
+        return done;
+    }
+
+    bool seek(uint64_t position) override {
+        return fd_ >= 0 &&
+               ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) == static_cast<off_t>(position);
+    }
+
+    bool close() override {
+        if (fd_ < 0) return true;
+        int result = ::close(fd_);
+        fd_ = -1;
+        return result == 0;
+    }
+
+private:
+    int fd_;
+};
+
+} // namespace
+
+std::unique_ptr<OutputFile> openPlatformOutputFile(const std::string& utf8Path) {
+    int fd = ::open(utf8Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return nullptr;
+    return std::make_unique<PosixOutputFile>(fd);
+}
+
+} // namespace vantor

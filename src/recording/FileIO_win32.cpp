@@ -1,0 +1,57 @@
+#include "recording/FileIO.h"
+
+#include "log/TextConv.h"
+
+#include <windows.h>
+
+namespace vantor {
+
+namespace {
+
+class Win32OutputFile : public OutputFile {
+public:
+    explicit Win32OutputFile(HANDLE handle) : handle_(handle) {}
+    ~Win32OutputFile() override { close(); }
+
+    size_t write(const void* data, size_t n) override {
+        const char* p = static_cast<const char*>(data);
+        size_t done = 0;
+        while (handle_ != INVALID_HANDLE_VALUE && done < n) {
+            size_t left = n - done;
+            DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+            DWORD written = 0;
+            if (!WriteFile(handle_, p + done, chunk, &written, nullptr) || written == 0) break;
+            done += written;
+        }
+        return done;
+    }
+
+    bool seek(uint64_t position) override {
+        if (handle_ == INVALID_HANDLE_VALUE) return false;
+        LARGE_INTEGER to;
+        to.QuadPart = static_cast<LONGLONG>(position);
+        return SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN) != 0;
+    }
+
+    bool close() override {
+        if (handle_ == INVALID_HANDLE_VALUE) return true;
+        BOOL ok = CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+        return ok != 0;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+} // namespace
+
+std::unique_ptr<OutputFile> openPlatformOutputFile(const std::string& utf8Path) {
+    std::u16string wide = narrowToWide(utf8Path);
+    HANDLE h = CreateFileW(reinterpret_cast<LPCWSTR>(wide.c_str()), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<Win32OutputFile>(h);
+}
+
+} // namespace vantor
