@@ -7,6 +7,7 @@
 // offline thread: building the message allocates.
 #pragma once
 
+#include <cstdint>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -20,6 +21,14 @@ void logLine(LogSeverity severity, std::string_view message);
 
 // True while a ConsoleLogger has the log stream open.
 bool logIsOpen();
+
+// The line prefix "<sev>:0x<tag>:<tid>:<ms>:": tag in lower-case hex and thread id in decimal, each
+// right-aligned in 4 columns (wider values take more), ms in decimal.
+std::string formatLogPrefix(LogSeverity severity, uint32_t tag, uint32_t threadId, uint32_t ms);
+
+// Bits 16..31 of EBX of CPUID leaf 1 on the calling thread's processor (APIC id and logical
+// processor count); 0 where there is no CPUID.
+uint32_t processorTag();
 
 template <class... Args> std::string logConcat(const Args&... args) {
     std::ostringstream out;

@@ -29,6 +29,7 @@ protected:
 
 private:
     struct Impl;
+    friend struct ThreadDetachedLauncher; // the platform's thread routine
     static void run(ThreadDetached* self);
 
     uint32_t priority_ = 0;
