@@ -1,0 +1,95 @@
+#include "bridge/EngineManager.h"
+#include "bridge/AppDataFolder.h"
+#include "bridge/EngineDispatch.h"
+#include "graph/Factory.h"
+#include "graph/GraphManager.h"
+#include "graph/Instance.h"
+#include "log/ConsoleLogger.h"
+#include "log/Log.h"
+
+#include <cstdio>
+
+namespace vantor {
+
+EngineManager::EngineManager() : appDataFolder_(appDataFolder()) {
+    if (appDataFolder_.empty()) {
+        std::fputs("can't get app support path\n", stdout);
+        std::fflush(stdout);
+    }
+    logger_ = std::make_unique<ConsoleLogger>(ConsoleLogger::composePath(appDataFolder_));
+}
+
+EngineManager::~EngineManager() {
+    // A manager destroyed without a shutdown (a process ending early) still releases the context.
+    if (context_.load(std::memory_order_acquire)) shutdown();
+    logger_.reset();
+}
+
+void EngineManager::setArguments(const AppArgumentList& arguments) {
+    std::lock_guard<std::mutex> lock(argumentsLock_);
+    arguments_ = arguments;
+}
+
+AppArgumentList EngineManager::arguments() const {
+    std::lock_guard<std::mutex> lock(argumentsLock_);
+    return arguments_;
+}
+
+int32_t EngineManager::dispatch(const OpcodeCall& call) {
+    if (const char* name = engineOpcodeLogName(call.opcode)) logInfo(name);
+    int32_t result = kEngineNoResult;
+    if (dispatch::lifecycleOpcodes(*this, call, result) ||
+        dispatch::audioDeviceOpcodes(*this, call, result) || dispatch::midiFileOpcodes(*this, call, result) ||
+        dispatch::instrumentOpcodes(*this, call, result) ||
+        dispatch::midiDeviceOpcodes(*this, call, result) || dispatch::recordingOpcodes(*this, call, result))
+        return result;
+    return kEngineNoResult;
+}
+
+int32_t EngineManager::initialize() {
+    if (context_.load(std::memory_order_acquire)) {
+        // A second initialisation would orphan the running context and everything built on it.
+        logError("VE_ENGINE_INITIALIZE: already initialized");
+        return kEngineFailed;
+    }
+    auto* context = new Instance();
+    context->init();
+    // The device manager (audio I/O start and enumeration) registers the context here.
+    Factory::get();
+    if (GraphManager* graph = GraphManager::get()) graph->init(context, context->getDSPInfo());
+    // The disk streamer starts its thread here.
+    context_.store(context, std::memory_order_release);
+    logInfo("VE_ENGINE_INITIALIZE OK");
+    return kEngineOk;
+}
+
+int32_t EngineManager::shutdown() {
+    dispatch(OpcodeCall{VE_ENGINE_AUDIO_STOP, nullptr, nullptr, 0, 0, 0, 0.0f});
+    // The MIDI port table is emptied here.
+    // Engine threads calling in from now on find no context and touch nothing.
+    Instance* context = context_.exchange(nullptr, std::memory_order_acq_rel);
+    GraphManager::destroy();
+    // The device manager forgets the context and is destroyed (closing the audio I/O library) here.
+    Factory::destroy();
+    // The disk streamer is told to die and forgotten here.
+    delete context;
+    return kEngineOk;
+}
+
+namespace dispatch {
+GraphManager* liveGraph(EngineManager& manager) {
+    return manager.context() ? GraphManager::peek() : nullptr;
+}
+} // namespace dispatch
+
+} // namespace vantor
+
+extern "C" QUORVEL_HOST_EXPORT int32_t engineOpcode(int32_t opcode, void* p1, void* p2, int32_t i1,
+                                                    int32_t i2, int32_t i3, float f) {
+    using vantor::EngineManager;
+    EngineManager* manager = EngineManager::get();
+    if (!manager) return vantor::kEngineNoResult; // called back while the manager is being built
+    int32_t result = manager->dispatch(vantor::OpcodeCall{opcode, p1, p2, i1, i2, i3, f});
+    if (opcode == vantor::VE_ENGINE_SHUTDOWN) EngineManager::destroy();
+    return result;
+}

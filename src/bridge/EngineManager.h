@@ -1,0 +1,61 @@
+// The owner behind engineOpcode: the app data folder, the application's argument list, the log
+// and, between VE_ENGINE_INITIALIZE and VE_ENGINE_SHUTDOWN, the processing context. Created by
+// the first engineOpcode call of the process (which opens the log), destroyed right after
+// VE_ENGINE_SHUTDOWN (which closes it).
+#pragma once
+
+#include "bridge/EngineOpcodes.h"
+#include "bridge/Singleton.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace vantor {
+
+class ConsoleLogger;
+class Instance;
+
+// One engineOpcode call, as the dispatcher's groups see it.
+struct OpcodeCall {
+    int32_t opcode;
+    void* p1;
+    void* p2;
+    int32_t i1;
+    int32_t i2;
+    int32_t i3;
+    float f;
+};
+
+class EngineManager : public Singleton<EngineManager> {
+public:
+    EngineManager();
+    ~EngineManager() override;
+    EngineManager(const EngineManager&) = delete;
+    EngineManager& operator=(const EngineManager&) = delete;
+
+    // Writes the opcode's information line and runs it.
+    int32_t dispatch(const OpcodeCall& call);
+
+    const std::u16string& appDataFolder() const { return appDataFolder_; }
+
+    void setArguments(const AppArgumentList& arguments);
+    AppArgumentList arguments() const;
+
+    // The context while initialised, else null. Read from any thread; the opcode thread sets it.
+    Instance* context() const { return context_.load(std::memory_order_acquire); }
+
+    // VE_ENGINE_INITIALIZE / VE_ENGINE_SHUTDOWN.
+    int32_t initialize();
+    int32_t shutdown();
+
+private:
+    std::u16string appDataFolder_;
+    mutable std::mutex argumentsLock_; // an engine thread may read while the host sets them
+    AppArgumentList arguments_;
+    std::unique_ptr<ConsoleLogger> logger_;
+    std::atomic<Instance*> context_{nullptr};
+};
+
+} // namespace vantor
