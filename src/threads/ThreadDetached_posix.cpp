@@ -47,7 +47,7 @@ bool applyCurrentThreadPriority(int systemPriority) {
     errno = 0;
     int base = getpriority(PRIO_PROCESS, static_cast<id_t>(getpid()));
     if (base == -1 && errno != 0) base = 0;
-    const int target = std::clamp(base + 5 * systemPriority, -20, 19);
+    const int target = std::clamp(base - 5 * systemPriority, -20, 19);
     const auto self = static_cast<id_t>(gettid());
     if (setpriority(PRIO_PROCESS, self, target) == 0) return true;
     if (errno != EACCES && errno != EPERM) return false;
