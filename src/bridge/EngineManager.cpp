@@ -1,6 +1,8 @@
 #include "bridge/EngineManager.h"
 #include "bridge/AppDataFolder.h"
 #include "bridge/EngineDispatch.h"
+#include "devices/DeviceManager.h"
+#include "devices/MIDIDeviceFactory.h"
 #include "graph/Factory.h"
 #include "graph/GraphManager.h"
 #include "graph/Instance.h"
@@ -11,7 +13,7 @@
 
 namespace vantor {
 
-EngineManager::EngineManager() : appDataFolder_(appDataFolder()) {
+EngineManager::EngineManager() : appDataFolder_(::vantor::appDataFolder()) {
     if (appDataFolder_.empty()) {
         std::fputs("can't get app support path\n", stdout);
         std::fflush(stdout);
@@ -54,7 +56,10 @@ int32_t EngineManager::initialize() {
     }
     auto* context = new Instance();
     context->init();
-    // The device manager (audio I/O start and enumeration) registers the context here.
+    if (DeviceManager* devices = DeviceManager::get()) {
+        devices->init();
+        devices->registerContext(context);
+    }
     Factory::get();
     if (GraphManager* graph = GraphManager::get()) graph->init(context, context->getDSPInfo());
     // The disk streamer starts its thread here.
@@ -69,8 +74,10 @@ int32_t EngineManager::shutdown() {
     // Engine threads calling in from now on find no context and touch nothing.
     Instance* context = context_.exchange(nullptr, std::memory_order_acq_rel);
     GraphManager::destroy();
-    // The device manager forgets the context and is destroyed (closing the audio I/O library) here.
+    if (DeviceManager* devices = DeviceManager::peek()) devices->removeContext(context);
+    DeviceManager::destroy();
     Factory::destroy();
+    MIDIDeviceFactory::destroy();
     // The disk streamer is told to die and forgotten here.
     delete context;
     return kEngineOk;
