@@ -26,6 +26,25 @@ private:
 
 constexpr size_t kInsertionSortLimit = 32;
 
+// Modules go in ascending key order, as they were started.
+template <class Map> void destroyAscending(Map& map) {
+    while (!map.empty())
+        map.erase(map.begin());
+}
+
+class PlayerEventSource : public FileEventSource {
+public:
+    explicit PlayerEventSource(MIDIFilePlayer& player) : player_(player) {}
+    void advanceAndGetEvents(MidiEventArray& events) override {
+        player_.advance();
+        player_.getBlockEvents(events);
+    }
+    double getPosition() override { return player_.getPosition(); }
+
+private:
+    MIDIFilePlayer& player_;
+};
+
 void insertionSort(MidiEvent* first, size_t n) {
     for (size_t i = 1; i < n; ++i) {
         MidiEvent e = first[i];
@@ -43,16 +62,18 @@ GraphManager::GraphManager() : lock_(std::make_unique<Mutex>("Graph")) {}
 
 GraphManager::~GraphManager() {
     audioDevice_.reset();
-    instruments_.clear();
-    gains_.clear();
+    destroyAscending(instruments_);
+    destroyAscending(gains_);
     events_.clear();
-    midiInputs_.clear();
-    midiOutputs_.clear();
+    destroyAscending(midiInputs_);
+    destroyAscending(midiOutputs_);
     instrumentBuffer_.reset();
     mixBus_.reset();
     lock_.reset();
     rightMeter_.reset();
     leftMeter_.reset();
+    fileSource_ = nullptr;
+    playerSource_.reset();
     player_.reset();
     recorder_.reset();
     masterGain_.reset();
@@ -69,6 +90,8 @@ void GraphManager::init(Instance* context, DSPInfo* info) {
     recorder_->init(context, info);
     player_ = std::make_unique<MIDIFilePlayer>();
     player_->init(context, info);
+    playerSource_ = std::make_unique<PlayerEventSource>(*player_);
+    fileSource_ = playerSource_.get();
     leftMeter_ = std::make_unique<AudioStatKeeper>();
     rightMeter_ = std::make_unique<AudioStatKeeper>();
     sortScratch_.reserve(eventReserve());
@@ -271,6 +294,11 @@ MIDIFilePlayer* GraphManager::getMidiFilePlayer() {
     return player_.get();
 }
 
+void GraphManager::setFileEventSource(FileEventSource* source) {
+    GraphLocker lock(*lock_);
+    fileSource_ = source ? source : playerSource_.get();
+}
+
 StereoFileOutputModule* GraphManager::getRecorder() {
     return recorder_.get();
 }
@@ -342,12 +370,11 @@ void GraphManager::processPiece(float** outputs, uint32_t frames) {
         for (auto& [id, entry] : midiInputs_)
             entry.source->getBlockEvents(events);
         // One block of the file per block, whatever the number of slots.
-        if (player_ && !playerDone) {
-            player_->advance();
-            player_->getBlockEvents(events);
+        if (fileSource_ && !playerDone) {
+            fileSource_->advanceAndGetEvents(events);
             playerDone = true;
         }
-        if (info_ && info_->isOffline() && player_ && player_->getPosition() == 1.0 && recorder_ &&
+        if (info_ && info_->isOffline() && fileSource_ && fileSource_->getPosition() == 1.0 && recorder_ &&
             !recorder_->getStopOnSilence())
             recorder_->setStopOnSilence(true);
 

@@ -40,6 +40,17 @@ struct UsedMidiDevice {
 };
 static_assert(sizeof(UsedMidiDevice) == 8);
 
+// What process() asks of the MIDI file player each block. The graph's own player serves by
+// default; tests (and tools) can put another source in its place with setFileEventSource.
+class FileEventSource {
+public:
+    virtual ~FileEventSource() = default;
+    // Advances by one block and appends that block's events.
+    virtual void advanceAndGetEvents(MidiEventArray& events) = 0;
+    // 0..1; exactly 1.0 at the end of the file.
+    virtual double getPosition() = 0;
+};
+
 class GraphManager : public Singleton<GraphManager> {
 public:
     static constexpr size_t kBaseEventReserve = 4096;
@@ -89,6 +100,8 @@ public:
     void process(float** outputs, uint32_t frames);
 
     MIDIFilePlayer* getMidiFilePlayer();
+    // Not owned; null restores the graph's own player. Under the graph lock.
+    void setFileEventSource(FileEventSource* source);
     StereoFileOutputModule* getRecorder();
     StereoGainModule* getMasterGain() { return masterGain_.get(); }
     StereoGainModule* getInstrumentGain(int slot);
@@ -127,6 +140,8 @@ private:
     std::unique_ptr<StereoFileOutputModule> recorder_;
     std::unique_ptr<AudioStatKeeper> leftMeter_;
     std::unique_ptr<AudioStatKeeper> rightMeter_;
+    std::unique_ptr<FileEventSource> playerSource_; // adapter around player_
+    FileEventSource* fileSource_ = nullptr;         // what process() uses; null without a player
     MidiEventArray sortScratch_; // merge sort's second buffer, same capacity as the slot arrays
     double transportTime_ = 0.0;
     Instance* context_ = nullptr;

@@ -1,0 +1,14 @@
+#!/bin/sh
+# Builds the native Release benchmarks in build/bench and prints their table.
+# Extra arguments go to the benchmark program (e.g. --benchmark_filter=Graph).
+set -e
+root=$(cd "$(dirname "$0")" && pwd)
+build="$root/build/bench"
+generator=
+if command -v ninja >/dev/null 2>&1; then generator="-G Ninja"; fi
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$build" $generator -DCMAKE_BUILD_TYPE=Release -DQUORVEL_BUILD_BENCH=ON \
+        -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_SANITIZE= >/dev/null
+fi
+cmake --build "$build" --target quorvel_bench -j2 >/dev/null
+exec "$build/bench/quorvel_bench" "$@"

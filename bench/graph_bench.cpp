@@ -1,0 +1,59 @@
+// The graph's own cost per block: without an instrument, and with one that only writes a constant,
+// at small, common and large block sizes. The "budget" counter is the share of the block's
+// real-time duration at 48 kHz that one process call takes.
+#include "graph/DSPInfo.h"
+#include "graph/GraphManager.h"
+#include "graph/Instance.h"
+
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+namespace {
+
+class ConstantInstrument : public vantor::Module {
+public:
+    void processBlock(vantor::MidiEventArray&, float**, float** outputs, uint32_t frames, bool) override {
+        for (uint32_t i = 0; i < frames; ++i) {
+            outputs[0][i] = 0.25f;
+            outputs[1][i] = -0.25f;
+        }
+    }
+};
+
+void processBlock(benchmark::State& state, bool withInstrument) {
+    const auto frames = static_cast<uint32_t>(state.range(0));
+    vantor::Instance instance;
+    instance.init();
+    instance.resetStaticDSP(48000, frames);
+    vantor::GraphManager graph;
+    graph.init(&instance, instance.getDSPInfo());
+    if (withInstrument) graph.addInstrument(0, new ConstantInstrument());
+    std::vector<float> left(frames), right(frames);
+    float* outputs[2] = {left.data(), right.data()};
+    for (int i = 0; i < 16; ++i)
+        graph.process(outputs, frames); // settle the gain ramps
+
+    for (auto _ : state) {
+        graph.process(outputs, frames);
+        benchmark::DoNotOptimize(left.data());
+        benchmark::ClobberMemory();
+    }
+    const double blockSeconds = frames / 48000.0;
+    // Seconds per iteration divided by the block's duration: inverted rate counter.
+    state.counters["budget"] = benchmark::Counter(
+        1.0 / blockSeconds, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["frames"] = frames;
+}
+
+void BM_GraphProcessEmpty(benchmark::State& state) {
+    processBlock(state, false);
+}
+void BM_GraphProcessTrivialInstrument(benchmark::State& state) {
+    processBlock(state, true);
+}
+
+} // namespace
+
+BENCHMARK(BM_GraphProcessEmpty)->Arg(64)->Arg(512)->Arg(4096);
+BENCHMARK(BM_GraphProcessTrivialInstrument)->Arg(64)->Arg(512)->Arg(4096);
