@@ -10,7 +10,11 @@ namespace vantor {
 
 namespace {
 
-const std::string kDashes(79, '-');
+// A function, not a global, so a logger opened during static construction still has it.
+const std::string& dashes() {
+    static const std::string line(79, '-');
+    return line;
+}
 
 bool endsCleanly(std::FILE* file) {
     if (std::fseek(file, -1, SEEK_END) != 0) return false;
@@ -64,12 +68,10 @@ ConsoleLogger::ConsoleLogger(const std::u16string& path) : path_(path) {
 
     file_ = logfile::openForLog(path_);
     if (!file_) return;
-    logdetail::attachStream(file_);
-    logdetail::writeTo(file_, LogSeverity::Info,
-                       logConcat("g_pluginStream:", static_cast<const void*>(file_)));
-    logdetail::writeTo(file_, LogSeverity::Info,
-                       wideToNarrow(path_) + " opened on: " + stamp + " BUILD:" + __DATE__);
-    logdetail::writeTo(file_, LogSeverity::Info, kDashes);
+    const std::string streamLine = logConcat("g_pluginStream:", static_cast<const void*>(file_));
+    const std::string openedLine = wideToNarrow(path_) + " opened on: " + stamp + " BUILD:" + __DATE__;
+    logdetail::attachStream(
+        file_, {std::string_view(streamLine), std::string_view(openedLine), std::string_view(dashes())});
 }
 
 void ConsoleLogger::keepUncleanLog(const std::string& stamp) {
@@ -84,7 +86,7 @@ void ConsoleLogger::keepUncleanLog(const std::string& stamp) {
 ConsoleLogger::~ConsoleLogger() {
     if (!file_) return;
     const std::string closed = wideToNarrow(path_) + " closed on: " + timestampText();
-    logdetail::closeStream(file_, {std::string_view(kDashes), std::string_view(closed)});
+    logdetail::closeStream(file_, {std::string_view(dashes()), std::string_view(closed)});
     file_ = nullptr;
 }
 

@@ -76,17 +76,12 @@ bool logIsOpen() {
 
 namespace logdetail {
 
-void attachStream(std::FILE* file) {
+void attachStream(std::FILE* file, std::initializer_list<std::string_view> firstLines) {
     std::lock_guard<std::mutex> lock(g_lineLock);
+    for (std::string_view line : firstLines)
+        writeLocked(file, LogSeverity::Info, line);
     openStreams().push_back(file);
     g_open.store(true, std::memory_order_relaxed);
-}
-
-void writeTo(std::FILE* file, LogSeverity severity, std::string_view message) {
-    std::lock_guard<std::mutex> lock(g_lineLock);
-    auto& streams = openStreams();
-    if (std::find(streams.begin(), streams.end(), file) == streams.end()) return;
-    writeLocked(file, severity, message);
 }
 
 void closeStream(std::FILE* file, std::initializer_list<std::string_view> lastLines) {

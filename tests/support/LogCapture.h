@@ -11,7 +11,8 @@
 //   log.count("substring")           -> number of messages containing the text
 //   log.rawLines()                   -> every line of the file as written (CR/LF removed)
 //   log.close()                      -> closes the logger now (closing lines and "@");
-//                                       the readers above still work afterwards
+//                                       the readers above still work afterwards, and then
+//                                       include the two closing lines (79 dashes, "... closed on: ...")
 //   log.path()                       -> the file (UTF-8); removed by the destructor
 //
 // The newest open logger receives the lines: a capture opened while another logger is open
