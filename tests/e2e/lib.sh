@@ -239,6 +239,25 @@ e2e_answer_boxes() {
     touch "$E2E_ART/boxes.txt"
 }
 
+# e2e_wait_box CAPTION SECONDS: waits for a message box with this caption and leaves it open,
+# answering any other box on the way (logged to boxes.txt). Prints the box as qwintool does.
+e2e_wait_box() {
+    local caption=$1 deadline=$((SECONDS + $2)) out
+    while e2e_host_running && ((SECONDS < deadline)); do
+        out=$(e2e_wintool wait --class '#32770' --timeout 500) || continue
+        if grep -qxF "caption: $caption" <<<"$out"; then
+            printf '%s\n' "$out"
+            return 0
+        fi
+        if out=$(e2e_wintool click --caption "$(sed -n 's/^caption: //p' <<<"$out" | head -1)" \
+            --class '#32770' --timeout 2000); then
+            printf '%s\n---\n' "$out" >>"$E2E_ART/boxes.txt"
+            e2e_note "answered box: $(grep -m1 '^caption: ' <<<"$out")"
+        fi
+    done
+    return 1
+}
+
 # e2e_screenshot NAME: the whole screen as $E2E_ART/NAME.png.
 e2e_screenshot() {
     xwd -root -silent -display "$DISPLAY" | convert xwd:- "$E2E_ART/$1.png" 2>>"$E2E_ART/screenshot.err"

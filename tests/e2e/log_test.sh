@@ -74,7 +74,7 @@ check_clean_log "$LOG"
 #    keeps it waiting): the log ends without "@". The clean log before it is overwritten, not kept.
 e2e_reg_delete 'HKCU\Software\Vantor\QuorvelSA' firstUse
 e2e_start_host
-if e2e_wintool wait --caption Quorvel --class '#32770' --timeout 30000 >"$E2E_ART/run2-box.txt"; then
+if e2e_wait_box Quorvel 60 >"$E2E_ART/run2-box.txt"; then
     e2e_screenshot first-use-notice
     e2e_kill_host
 else

@@ -45,8 +45,10 @@ exe-static)
     fi
     ;;
 exe-gui)
-    dump | grep -E '^Subsystem[[:space:]]' || true
-    dump | grep -Eq '^Subsystem[[:space:]]+0+2[[:space:]]' || {
+    # (Matched in a variable: grep -q ending early would fail the pipeline under pipefail.)
+    subsystem=$(dump | grep -E '^Subsystem[[:space:]]')
+    echo "$subsystem"
+    grep -Eq '^Subsystem[[:space:]]+0+2[[:space:]]+\(Windows GUI\)' <<<"$subsystem" || {
         echo "not a Windows GUI subsystem executable"
         exit 1
     }
