@@ -92,8 +92,8 @@ StereoFileOutputModule::~StereoFileOutputModule() {
 }
 
 void StereoFileOutputModule::initialize(Instance*, DSPInfo* info) {
+    // Blocks per second wait for setDSPInfo: until then the silence rule stays out of play.
     state_->info.store(info, std::memory_order_release);
-    state_->blocksPerSecond.store(blocksPerSecondFor(info), std::memory_order_relaxed);
     if (info) replaceBuffer(info->blockSize);
 }
 
