@@ -1,85 +1,226 @@
 // The audio device opcodes (280-290) and audio start / stop / state (300-302).
-//
-// Everything that needs the device manager or the audio device factory answers failure until
-// those exist: no device can be selected, so the graph never holds one and nothing plays. The
-// opcodes that need only the context and the graph (deselecting the device, the stream settings)
-// work already.
 #include "bridge/EngineDispatch.h"
+#include "devices/AudioDevice.h"
+#include "devices/AudioDeviceFactory.h"
+#include "devices/DeviceManager.h"
+#include "graph/Factory.h"
 #include "graph/GraphManager.h"
 #include "graph/Instance.h"
 #include "log/Log.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
 
 namespace vantor::dispatch {
 
 namespace {
 
-// Blocks longer than this are no audio interface's; a block size is the length of every scratch
-// buffer the graph allocates, so an absurd value must not reach it.
-constexpr int32_t kMaxBlockSize = 65536;
+AudioDevice* currentDevice(EngineManager& manager) {
+    GraphManager* graph = liveGraph(manager);
+    return graph ? dynamic_cast<AudioDevice*>(graph->getAudioDevice()) : nullptr;
+}
+
+AudioDeviceFactory* audioFactory() {
+    Factory* registry = Factory::peek();
+    return registry ? dynamic_cast<AudioDeviceFactory*>(registry->audioDeviceFactory()) : nullptr;
+}
+
+int32_t recordApiCode(int hostApiCode) {
+    switch (hostApiCode) {
+    case kHostApiMME:
+        return kAudioApiMME;
+    case kHostApiDirectSound:
+        return kAudioApiDirectSound;
+    case kHostApiASIO:
+        return kAudioApiASIO;
+    case kHostApiCoreAudio:
+        return kAudioApiCoreAudio;
+    case kHostApiWASAPI:
+        return kAudioApiWASAPI;
+    default:
+        return 0; // the kinds of other systems
+    }
+}
+
+// Copies at most `capacity - 1` bytes, backing off so a multi-byte UTF-8 character is never cut in
+// half, and terminates.
+void copyName(char* out, size_t capacity, const std::string& name) {
+    size_t length = std::min(name.size(), capacity - 1);
+    if (length < name.size())
+        while (length > 0 && (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80)
+            --length;
+    std::memcpy(out, name.data(), length);
+    out[length] = '\0';
+}
+
+int32_t listAudioDevices(const OpcodeCall& call) {
+    std::vector<int> indices;
+    if (AudioDeviceFactory* factory = audioFactory()) factory->listDeviceIndices(indices);
+    auto* out = static_cast<AudioDeviceRecord*>(call.p1);
+    auto* count = static_cast<int32_t*>(call.p2);
+    if (!out) {
+        if (!count) return kEngineFailed;
+        *count = static_cast<int32_t>(indices.size());
+        return kEngineOk;
+    }
+    DeviceManager* devices = DeviceManager::peek();
+    const size_t wanted = call.i1 > 0 ? static_cast<size_t>(call.i1) : 0;
+    const size_t written = std::min(wanted, indices.size());
+    for (size_t i = 0; i < written; ++i) {
+        const AudioDeviceEntry* entry = devices ? devices->audioRecord(indices[i]) : nullptr;
+        AudioDeviceRecord& record = out[i];
+        // Field by field: the padding stays as the caller left it.
+        record.id = indices[i];
+        record.api = entry ? recordApiCode(entry->hostApiCode) : 0;
+        copyName(record.name, sizeof(record.name), entry ? entry->name : std::string());
+        record.hasControlPanel = record.api == kAudioApiASIO ? 1 : 0;
+        record.defaultSampleRate = entry ? static_cast<int32_t>(entry->defaultSampleRate) : 0;
+        record.outputs = entry ? entry->outputs : 0;
+    }
+    if (!count) return kEngineFailed;
+    *count = static_cast<int32_t>(written);
+    return kEngineOk;
+}
+
+int32_t setAudioDevice(EngineManager& manager, const OpcodeCall& call) {
+    Instance* context = manager.context();
+    GraphManager* graph = liveGraph(manager);
+    if (!context || !graph || isPlaying(manager)) return kEngineFailed;
+    graph->setAudioDevice(nullptr);
+    if (call.i1 == -1) return kEngineOk;
+    AudioDeviceFactory* factory = audioFactory();
+    if (!factory) return kEngineFailed;
+    AudioDevice* device = nullptr;
+    try {
+        device = factory->createByIndex(context, call.i1);
+    } catch (const InstantiationException& e) {
+        logError("VE_ENGINE_AUDIODEVICE_SET: ", e.what());
+        return kEngineFailed;
+    }
+    if (!device) return kEngineFailed;
+    device->init(context, context->getDSPInfo());
+    device->choose();
+    graph->setAudioDevice(device);
+    return kEngineOk;
+}
+
+template <class Lister>
+int32_t listOfDevice(EngineManager& manager, const OpcodeCall& call, const char* failed1, const char* failed2,
+                     Lister lister) {
+    AudioDevice* device = currentDevice(manager);
+    std::vector<int32_t> values;
+    std::vector<int> raw;
+    if (!device || !lister(*device, raw)) {
+        logError(call.p1 ? failed2 : failed1);
+        return kEngineFailed;
+    }
+    values.assign(raw.begin(), raw.end());
+    return answerList(values, static_cast<int32_t*>(call.p1), static_cast<int32_t*>(call.p2), call.i1);
+}
 
 int32_t audioDeviceSettings(EngineManager& manager, const OpcodeCall& call) {
     Instance* context = manager.context();
     GraphManager* graph = liveGraph(manager);
     if (!context || !graph || isPlaying(manager)) return kEngineFailed;
-    if (call.i2 <= 0 || call.i2 > kMaxBlockSize) {
+    // A block is the length of every buffer of the graph and the stream: 0 would overrun the
+    // device's buffers and a negative or huge one cannot be allocated.
+    if (call.i2 < static_cast<int32_t>(AudioDevice::kMinBlockSize) ||
+        call.i2 > static_cast<int32_t>(AudioDevice::kMaxBlockSize)) {
         logError("VE_ENGINE_AUDIODEVICE_SETTINGS, invalid buffer size ", call.i2);
         return kEngineFailed;
     }
-    // With a device, its sample-rate list decides the rate here; without one the stream
-    // description's own rule applies.
-    context->resetStaticDSP(static_cast<double>(call.i1), static_cast<uint32_t>(call.i2));
+    int rate = call.i1;
+    if (AudioDevice* device = currentDevice(manager)) {
+        std::vector<int> rates;
+        if (!device->listAvailableSampleRates(rates) || rates.empty()) {
+            logError("VE_ENGINE_AUDIODEVICE_SETTINGS, SEVERE DEVICE ERROR");
+            return kEngineFailed;
+        }
+        if (std::find(rates.begin(), rates.end(), rate) == rates.end()) {
+            logError("VE_ENGINE_AUDIODEVICE_SETTINGS, current device does NOT support ", call.i1,
+                     "Hz, reverting to ", rates.front());
+            rate = rates.front();
+        }
+    }
+    context->resetStaticDSP(static_cast<double>(rate), static_cast<uint32_t>(call.i2));
     graph->setDSPInfo(context->getDSPInfo());
     return kEngineOk;
 }
 
+int32_t startAudio(EngineManager& manager) {
+    Instance* context = manager.context();
+    GraphManager* graph = liveGraph(manager);
+    DeviceManager* devices = DeviceManager::peek();
+    if (!context || !graph || !devices) return kEngineAudioRefused;
+    const bool offline = context->getDSPInfo()->isOffline();
+    if ((!currentDevice(manager) && !offline) || isPlaying(manager)) return kEngineAudioRefused;
+    graph->startAll();
+    return devices->requestPlayStop(context, true) ? kEngineOk : kEngineAudioRefused;
+}
+
+int32_t stopAudio(EngineManager& manager) {
+    Instance* context = manager.context();
+    GraphManager* graph = liveGraph(manager);
+    DeviceManager* devices = DeviceManager::peek();
+    if (!context || !graph || !devices) return kEngineAudioRefused;
+    const bool offline = context->getDSPInfo()->isOffline();
+    if ((!currentDevice(manager) && !offline) || !isPlaying(manager)) return kEngineAudioRefused;
+    const bool stopped = devices->requestPlayStop(context, false);
+    graph->stopAll();
+    return stopped ? kEngineOk : kEngineAudioRefused;
+}
+
 } // namespace
 
-bool isPlaying(EngineManager&) {
-    return false;
+bool isPlaying(EngineManager& manager) {
+    Instance* context = manager.context();
+    DeviceManager* devices = DeviceManager::peek();
+    return context && devices && devices->isPlaying(context, true);
 }
 
 bool audioDeviceOpcodes(EngineManager& manager, const OpcodeCall& call, int32_t& result) {
     switch (call.opcode) {
     case VE_ENGINE_AUDIODEVICE_LIST:
-        // Count mode without a count is refused before anything else; the list itself comes from
-        // the audio device factory.
-        result = kEngineFailed;
+        result = listAudioDevices(call);
         return true;
 
-    case VE_ENGINE_AUDIODEVICE_SET: {
-        GraphManager* graph = liveGraph(manager);
-        if (!graph || isPlaying(manager)) {
-            result = kEngineFailed;
-            return true;
-        }
-        graph->setAudioDevice(nullptr);
-        // Any other id needs the audio device factory to create the device.
-        result = call.i1 == -1 ? kEngineOk : kEngineFailed;
+    case VE_ENGINE_AUDIODEVICE_SET:
+        result = setAudioDevice(manager, call);
         return true;
-    }
 
     case VE_ENGINE_AUDIODEVICE_GET: {
-        GraphManager* graph = liveGraph(manager);
-        if (!call.p1 || !graph) {
+        if (!call.p1) {
             result = kEngineFailed;
             return true;
         }
-        *static_cast<int32_t*>(call.p1) = -1;
+        auto* out = static_cast<int32_t*>(call.p1);
+        *out = -1;
+        if (AudioDevice* device = currentDevice(manager)) *out = device->getDeviceIndex();
         result = kEngineOk;
         return true;
     }
 
-    case VE_ENGINE_AUDIODEVICE_SHOWPANEL:
+    case VE_ENGINE_AUDIODEVICE_SHOWPANEL: {
+        AudioDevice* device = currentDevice(manager);
+        result = call.p1 && device && !isPlaying(manager) && device->showControlPanel(call.p1)
+                     ? kEngineOk
+                     : kEngineFailed;
+        return true;
+    }
+
     case VE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST:
-    case VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST:
-    case VE_ENGINE_AUDIODEVICE_LATENCY_GET:
-    case VE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_GET:
-        // Each needs a device.
-        result = kEngineFailed;
+        result = listOfDevice(
+            manager, call, "VE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST failed1",
+            "VE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST failed2",
+            [](AudioDevice& device, std::vector<int>& out) { return device.listAvailableSampleRates(out); });
         return true;
 
-    case VE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_SET:
-        result = kEngineNoResult; // no device
+    case VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST:
+        result = listOfDevice(
+            manager, call, "VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST failed1",
+            "VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST failed2",
+            [](AudioDevice& device, std::vector<int>& out) { return device.listAvailableBufferSizes(out); });
         return true;
 
     case VE_ENGINE_AUDIODEVICE_SETTINGS:
@@ -99,15 +240,54 @@ bool audioDeviceOpcodes(EngineManager& manager, const OpcodeCall& call, int32_t&
         return true;
     }
 
+    case VE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_SET: {
+        AudioDevice* device = currentDevice(manager);
+        if (!device || isPlaying(manager)) {
+            result = kEngineNoResult;
+            return true;
+        }
+        result = device->setOutputStereoPair(call.i1) ? kEngineOk : kEngineFailed;
+        return true;
+    }
+
+    case VE_ENGINE_AUDIODEVICE_LATENCY_GET: {
+        AudioDevice* device = currentDevice(manager);
+        float latency = 0.0f;
+        if (!call.p1 || !device || !isPlaying(manager) || !device->getLatency(latency)) {
+            result = kEngineFailed;
+            return true;
+        }
+        *static_cast<float*>(call.p1) = latency;
+        result = kEngineOk;
+        return true;
+    }
+
+    case VE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_GET: {
+        AudioDevice* device = currentDevice(manager);
+        if (!call.p1 || !device) {
+            result = kEngineFailed;
+            return true;
+        }
+        *static_cast<int32_t*>(call.p1) = device->getOutputStereoPair();
+        result = kEngineOk;
+        return true;
+    }
+
     case VE_ENGINE_AUDIO_START:
+        result = startAudio(manager);
+        return true;
+
     case VE_ENGINE_AUDIO_STOP:
-        // Playing and stopping go through the device manager's serialised requests.
-        result = kEngineAudioRefused;
+        result = stopAudio(manager);
         return true;
 
     case VE_ENGINE_AUDIO_ISPLAYING:
-        // The answer comes from the device manager.
-        result = kEngineFailed;
+        if (!call.p1) {
+            result = kEngineFailed;
+            return true;
+        }
+        *static_cast<bool*>(call.p1) = isPlaying(manager);
+        result = kEngineOk;
         return true;
 
     default:

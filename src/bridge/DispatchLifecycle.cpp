@@ -1,5 +1,6 @@
 // VE_ENGINE_VERSION, INITIALIZE, SHUTDOWN, IDLE, OFFLINE_SET and the application arguments.
 #include "bridge/EngineDispatch.h"
+#include "devices/DeviceManager.h"
 #include "graph/GraphManager.h"
 #include "graph/Instance.h"
 
@@ -43,7 +44,7 @@ bool lifecycleOpcodes(EngineManager& manager, const OpcodeCall& call, int32_t& r
         }
         context->setOffline(call.i1 == 1);
         graph->setDSPInfo(context->getDSPInfo());
-        // The device manager switches between its audio device and the offline thread here.
+        if (DeviceManager* devices = DeviceManager::peek()) devices->setOffline(context, call.i1 == 1);
         result = kEngineOk;
         return true;
     }

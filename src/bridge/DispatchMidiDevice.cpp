@@ -1,17 +1,88 @@
-// The MIDI device opcodes (510-513). Listing and enabling need the MIDI device factory;
-// disabling, looking up and listing the devices in use work on the graph alone.
+// The MIDI device opcodes (510-513).
 #include "bridge/EngineDispatch.h"
+#include "devices/DeviceManager.h"
+#include "devices/MIDIDeviceFactory.h"
 #include "graph/GraphManager.h"
+#include "graph/Instance.h"
+#include "log/Log.h"
+#include "midi/MIDIDevice.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace vantor::dispatch {
 
+namespace {
+
+int32_t listMidiDevices(const OpcodeCall& call) {
+    std::vector<int> ids;
+    if (MIDIDeviceFactory* factory = MIDIDeviceFactory::peek()) factory->listPortIds(ids, call.i2);
+    auto* out = static_cast<MidiDeviceRecord*>(call.p1);
+    auto* count = static_cast<int32_t*>(call.p2);
+    if (!out) {
+        if (!count) return kEngineFailed;
+        *count = static_cast<int32_t>(ids.size());
+        return kEngineOk;
+    }
+    DeviceManager* devices = DeviceManager::peek();
+    const size_t wanted = call.i1 > 0 ? static_cast<size_t>(call.i1) : 0;
+    const size_t written = std::min(wanted, ids.size());
+    for (size_t i = 0; i < written; ++i) {
+        const MidiDeviceEntry* entry = devices ? devices->midiRecord(ids[i]) : nullptr;
+        const std::string name = entry ? entry->displayName : std::string();
+        // Cut at a character boundary so the name stays valid UTF-8, and always terminate.
+        size_t length = std::min(name.size(), sizeof(out[i].name) - 1);
+        if (length < name.size())
+            while (length > 0 && (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80)
+                --length;
+        out[i].id = ids[i];
+        std::memcpy(out[i].name, name.data(), length);
+        out[i].name[length] = '\0';
+    }
+    if (!count) return kEngineFailed;
+    *count = static_cast<int32_t>(written);
+    return kEngineOk;
+}
+
+int32_t enableMidiDevice(EngineManager& manager, const OpcodeCall& call) {
+    Instance* context = manager.context();
+    GraphManager* graph = liveGraph(manager);
+    if (!context || !graph) return kEngineFailed;
+    if (call.i2 == -1) {
+        graph->removeMidiDevice(call.i1);
+        return kEngineOk;
+    }
+    MIDIDeviceFactory* factory = MIDIDeviceFactory::peek();
+    if (!factory) return kEngineFailed;
+    Module* module = nullptr;
+    try {
+        module = factory->createByPortId(context, call.i1);
+    } catch (const std::exception& e) {
+        logError("VE_ENGINE_MIDIDEVICE_ENABLE: ", e.what());
+        return kEngineFailed;
+    }
+    auto* device = dynamic_cast<MIDIDevice*>(module);
+    if (!device) {
+        delete module;
+        return kEngineFailed;
+    }
+    if (!device->init(context, context->getDSPInfo())) {
+        logError("MIDIDevice can't be loaded!, choose another");
+        delete device;
+        return kEngineMidiDeviceFailed;
+    }
+    device->markAcquired();
+    graph->addMidiDevice(call.i1, device, call.i3);
+    return kEngineOk;
+}
+
+} // namespace
+
 bool midiDeviceOpcodes(EngineManager& manager, const OpcodeCall& call, int32_t& result) {
     switch (call.opcode) {
     case VE_ENGINE_MIDIDEVICE_LIST:
-        // The list comes from the MIDI device factory.
-        result = kEngineFailed;
+        result = listMidiDevices(call);
         return true;
 
     case VE_ENGINE_MIDIDEVICE_GET: {
@@ -27,21 +98,9 @@ bool midiDeviceOpcodes(EngineManager& manager, const OpcodeCall& call, int32_t& 
         return true;
     }
 
-    case VE_ENGINE_MIDIDEVICE_ENABLE: {
-        GraphManager* graph = liveGraph(manager);
-        if (!graph) {
-            result = kEngineFailed;
-            return true;
-        }
-        if (call.i2 == -1) {
-            graph->removeMidiDevice(call.i1);
-            result = kEngineOk;
-            return true;
-        }
-        // The device is created through the MIDI device factory.
-        result = kEngineFailed;
+    case VE_ENGINE_MIDIDEVICE_ENABLE:
+        result = enableMidiDevice(manager, call);
         return true;
-    }
 
     case VE_ENGINE_MIDIDEVICE_GETUSED: {
         GraphManager* graph = liveGraph(manager);
