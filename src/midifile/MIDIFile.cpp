@@ -124,6 +124,7 @@ size_t MIDIFile::appendBars(double& start, double count, double barLength, const
     const size_t room = kMaxBars - bars_.size();
     const size_t n = count < static_cast<double>(room) ? static_cast<size_t>(count) : room;
     if (count > static_cast<double>(n)) barsCapped_ = true;
+    if (bars_.capacity() < bars_.size() + n) bars_.reserve(std::max(bars_.size() + n, 2 * bars_.capacity()));
     for (size_t i = 0; i < n; ++i) {
         const double end = start + barLength;
         bars_.push_back(Vmds_bar{start, end, sig.numerator, sig.denominator, index});

@@ -92,7 +92,7 @@ struct Vmds_timeSignature {
 class MIDIFile {
 public:
     // Bounds that keep any file, however hostile, loading in bounded time and memory.
-    static constexpr size_t kMaxBars = 200000;
+    static constexpr size_t kMaxBars = 100000;     // 400000 beats of 4/4
     static constexpr int kMaxDenominatorPower = 7; // up to 128th-note beats
     static constexpr int kMaxLoadLogLines = 2000;  // per load, so a hostile file cannot flood the log
 

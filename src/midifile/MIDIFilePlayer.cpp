@@ -77,7 +77,9 @@ bool MIDIFilePlayer::load(const std::string& utf8Path) {
     State& s = *state_;
     s.playing.store(false);
     VxMutexLocker locker(s.lock);
+    // Length first, then position: a concurrent getPosition sees 0 or a consistent pair.
     s.length.store(0.0);
+    s.position.store(0.0);
     s.file.reset();
     s.barSearchIndex = 0;
     s.seekPending = false;
@@ -86,7 +88,6 @@ bool MIDIFilePlayer::load(const std::string& utf8Path) {
         if (!file->load()) return false;
         file->init();
         s.tempo = 120.0f;
-        s.position.store(0.0);
         if (!file->tempoMap().empty()) s.tempo = static_cast<float>(file->tempoMap().begin()->second);
         s.file = std::move(file);
         s.length.store(s.file->length());
@@ -129,8 +130,7 @@ void MIDIFilePlayer::seek(float fraction) {
 double MIDIFilePlayer::getPosition() {
     const double length = state_->length.load();
     if (!(length > 0.0)) return 0.0;
-    const double fraction = state_->position.load() / length;
-    return std::clamp(fraction, 0.0, 1.0);
+    return state_->position.load() / length;
 }
 
 void MIDIFilePlayer::advance() {

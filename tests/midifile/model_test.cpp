@@ -1,0 +1,239 @@
+// The loaded-file model: times in beats, tempo map, signatures, bars, merge order and the
+// bounds that keep hostile files cheap.
+#include "midifile/MIDIFile.h"
+#include "midifile/SmfBuilder.h"
+#include "support/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+
+namespace {
+
+using smf::Bytes;
+using smf::TempFile;
+using smf::Track;
+using vantor::MIDIFile;
+using vantor::Vmds_bar;
+using vantor::Vmds_note;
+
+std::unique_ptr<MIDIFile> loadBytes(const Bytes& bytes, bool init = true) {
+    TempFile tmp(bytes, "model.mid");
+    auto file = std::make_unique<MIDIFile>(tmp.path());
+    EXPECT_TRUE(file->load());
+    if (init) file->init();
+    return file;
+}
+
+std::vector<std::pair<double, double>> barSpans(const MIDIFile& f) {
+    std::vector<std::pair<double, double>> spans;
+    for (const Vmds_bar& b : f.bars())
+        spans.emplace_back(b.start, b.end);
+    return spans;
+}
+
+const Vmds_note* noteAt(const MIDIFile& f, size_t i) {
+    return dynamic_cast<const Vmds_note*>((f.mergedTrack().begin() + static_cast<long>(i))->second);
+}
+
+TEST(ModelLoad, MissingFileFailsWithAnErrorLine) {
+    vantor::test::LogCapture log;
+    MIDIFile f("/nonexistent/folder/song.mid");
+    EXPECT_FALSE(f.load());
+    EXPECT_TRUE(log.has('E', "could not open midi file:/nonexistent/folder/song.mid"));
+}
+
+TEST(ModelLoad, NonMidiFileLoadsEmptyWithAFakedBar) {
+    vantor::test::LogCapture log;
+    auto f = loadBytes(Bytes{'R', 'I', 'F', 'F', 1, 2, 3, 4});
+    EXPECT_EQ(f->trackCount(), 0);
+    EXPECT_TRUE(f->mergedTrack().empty());
+    EXPECT_DOUBLE_EQ(f->length(), 4.0);
+    ASSERT_EQ(f->timeSignatures().size(), 1u);
+    EXPECT_EQ(f->timeSignatures().begin()->first, 0.0);
+    EXPECT_EQ(f->timeSignatures().begin()->second.numerator, 4);
+    EXPECT_TRUE(log.has('I', "MIDIfile reader error: expecting MThd"));
+    EXPECT_TRUE(log.has('I', "no time signatures in file?, creating a 4/4 at ppq = 0"));
+    EXPECT_TRUE(log.has('I', "0 length MIDI File, faking it to one bar"));
+}
+
+TEST(ModelLoad, HeaderTrackCountAndLogLines) {
+    vantor::test::LogCapture log;
+    auto format0 = loadBytes(smf::concat({smf::header(0, 3, 96), Track().end(96).chunk()}));
+    EXPECT_EQ(format0->trackCount(), 1);
+    EXPECT_TRUE(log.has('I', "MIDI Header:  format: 0 ntrks: 3 division: 96"));
+    EXPECT_TRUE(log.has('I', "MIDIfile EOT at: 1"));
+    EXPECT_TRUE(log.has('I', "MIDIFile::init numtracks:1 max ppq:1"));
+
+    auto format2 =
+        loadBytes(smf::concat({smf::header(2, 2, 96), Track().end(96).chunk(), Track().end(192).chunk()}));
+    EXPECT_EQ(format2->trackCount(), 2);
+    EXPECT_DOUBLE_EQ(format2->length(), 2.0);
+    EXPECT_TRUE(log.has('I', "MIDIfile reader error: file format 2 not implemented"));
+}
+
+TEST(ModelLoad, DivisionZeroLoadsAsAnUnreadableFile) {
+    vantor::test::LogCapture log;
+    auto f = loadBytes(smf::file(1, 0, {Track().noteOn(10, 0, 60, 100).end(20)}));
+    EXPECT_EQ(f->trackCount(), 0);
+    EXPECT_EQ(f->eventCount(), 0u);
+    EXPECT_DOUBLE_EQ(f->length(), 4.0);
+    EXPECT_EQ(log.count("MIDIfile reader error: division 0"), 1);
+}
+
+TEST(ModelTimes, TicksBecomeBeatsAndVelocitiesRoundTrip) {
+    auto f = loadBytes(smf::file(1, 480,
+                                 {Track()
+                                      .noteOn(960, 2, 60, 127)
+                                      .noteOn(0, 2, 61, 1)
+                                      .noteOn(0, 2, 62, 0) // stored as a note-off
+                                      .noteOff(240, 2, 60, 64)
+                                      .end()}));
+    ASSERT_EQ(f->mergedTrack().size(), 4u);
+    EXPECT_EQ(f->mergedTrack().begin()->first, 2.0);
+    int status, d1, d2;
+    noteAt(*f, 0)->getBytes(status, d1, d2);
+    EXPECT_EQ(status, 0x92);
+    EXPECT_EQ(d1, 60);
+    EXPECT_EQ(d2, 127);
+    noteAt(*f, 1)->getBytes(status, d1, d2);
+    EXPECT_EQ(d2, 1);
+    noteAt(*f, 2)->getBytes(status, d1, d2);
+    EXPECT_EQ(status, 0x82);
+    EXPECT_EQ(d2, 0);
+    EXPECT_FALSE(noteAt(*f, 2)->on);
+    EXPECT_EQ(noteAt(*f, 3)->time, 2.5);
+    for (int v = 0; v <= 127; ++v) { // every velocity survives the scaling
+        Vmds_note n(0, true, 60, v, 0.0);
+        n.getBytes(status, d1, d2);
+        EXPECT_EQ(d2, v);
+    }
+}
+
+TEST(ModelTimes, TempoMapInBeatsPerMinute) {
+    auto f =
+        loadBytes(smf::file(1, 96, {Track().tempo(0, 500000).tempo(192, 600000).tempo(0, 400000).end()}));
+    ASSERT_EQ(f->tempoMap().size(), 2u);
+    EXPECT_DOUBLE_EQ(f->tempoMap().at(0.0), 120.0);
+    EXPECT_DOUBLE_EQ(f->tempoMap().at(2.0), 150.0); // a later tempo at the same beat replaces
+    auto slow = loadBytes(smf::file(1, 96, {Track().tempo(0, 600000).tempo(96, 0).end()}));
+    ASSERT_EQ(slow->tempoMap().size(), 1u); // 0 microseconds is ignored
+    EXPECT_DOUBLE_EQ(slow->tempoMap().at(0.0), 100.0);
+}
+
+TEST(ModelTimes, MergedTrackKeepsTrackOrderThenFileOrderAtEqualBeats) {
+    auto f = loadBytes(smf::file(1, 96,
+                                 {Track().noteOn(96, 0, 70, 1).noteOn(0, 0, 71, 1).end(),
+                                  Track().noteOn(0, 0, 50, 1).noteOn(96, 0, 72, 1).end()}));
+    std::vector<int> keys;
+    for (auto& e : f->mergedTrack())
+        keys.push_back(static_cast<const Vmds_note*>(e.second)->key);
+    EXPECT_EQ(keys, (std::vector<int>{50, 70, 71, 72}));
+}
+
+TEST(ModelSignatures, SixEightMakesThreeBeatBarsAndTheFirstAtABeatWins) {
+    vantor::test::LogCapture log;
+    auto f = loadBytes(smf::file(1, 96, {Track().timeSignature(0, 6, 3).timeSignature(0, 2, 2).end(96 * 7)}));
+    ASSERT_EQ(f->timeSignatures().size(), 1u);
+    EXPECT_EQ(f->timeSignatures().at(0.0).numerator, 6);
+    EXPECT_EQ(f->timeSignatures().at(0.0).denominator, 8);
+    EXPECT_EQ(barSpans(*f), (std::vector<std::pair<double, double>>{{0, 3}, {3, 6}, {6, 9}}));
+    EXPECT_TRUE(log.has('I', "ppq:0 6/8"));
+    EXPECT_TRUE(log.has('I', "ppq:0 2/4"));
+}
+
+TEST(ModelBars, LengthRoundsUpToWholeBarsUnlessWithinTheTolerance) {
+    auto tenBeats = loadBytes(smf::file(1, 96, {Track().end(960)}));
+    EXPECT_EQ(barSpans(*tenBeats), (std::vector<std::pair<double, double>>{{0, 4}, {4, 8}, {8, 12}}));
+    // 8.0000167 beats: a remainder of 4e-6 bar, well inside 0.0001 bar.
+    auto almost = loadBytes(smf::file(1, 60000, {Track().end(480001)}));
+    EXPECT_EQ(barSpans(*almost), (std::vector<std::pair<double, double>>{{0, 4}, {4, 8}}));
+    auto over = loadBytes(smf::file(1, 1000, {Track().end(8001)})); // 8.001 beats: beyond the tolerance
+    EXPECT_EQ(over->bars().size(), 3u);
+}
+
+TEST(ModelBars, SignatureChangeTakesEffectAtTheStartOfItsBar) {
+    auto f =
+        loadBytes(smf::file(1, 96, {Track().timeSignature(0, 4, 2).timeSignature(96 * 6, 3, 2).end(96 * 6)}));
+    // 12 beats: the 3/4 at beat 6 falls inside the second 4/4 bar, so 3/4 bars start at beat 4.
+    const auto& bars = f->bars();
+    ASSERT_EQ(barSpans(*f), (std::vector<std::pair<double, double>>{{0, 4}, {4, 7}, {7, 10}, {10, 13}}));
+    EXPECT_EQ(bars[0].numerator, 4);
+    EXPECT_EQ(bars[1].numerator, 3);
+    for (size_t i = 0; i < bars.size(); ++i)
+        EXPECT_EQ(bars[i].index, static_cast<int>(i));
+}
+
+TEST(ModelBars, TempoOnlyFileGetsTheFakedBarTwice) {
+    vantor::test::LogCapture log;
+    auto f = loadBytes(smf::file(1, 96, {Track().tempo(0, 500000)}));
+    EXPECT_DOUBLE_EQ(f->length(), 4.0);
+    ASSERT_EQ(f->bars().size(), 2u);
+    for (const Vmds_bar& b : f->bars()) {
+        EXPECT_EQ(b.start, 0.0);
+        EXPECT_EQ(b.end, 4.0);
+        EXPECT_EQ(b.numerator, 4);
+        EXPECT_EQ(b.denominator, 4);
+        EXPECT_EQ(b.index, 0);
+    }
+    EXPECT_TRUE(log.has('I', "0 length MIDI File, faking it to one bar"));
+}
+
+TEST(ModelBars, FindBarWalksForwardAndRestarts) {
+    auto f = loadBytes(smf::file(1, 96, {Track().end(96 * 12)}));
+    uint64_t index = 0;
+    Vmds_bar bar;
+    EXPECT_TRUE(f->findBar(index, 5.0, bar, false));
+    EXPECT_EQ(index, 1u);
+    EXPECT_EQ(bar.start, 4.0);
+    EXPECT_FALSE(f->findBar(index, 1.0, bar, false)); // behind the search index
+    EXPECT_EQ(index, 3u);
+    EXPECT_TRUE(f->findBar(index, 1.0, bar, true));
+    EXPECT_EQ(index, 0u);
+    EXPECT_FALSE(f->findBar(index, 12.0, bar, true)); // the end is outside every bar
+    EXPECT_EQ(index, 3u);
+}
+
+TEST(ModelHostile, ImpossibleSignaturesAreRejectedWithALogLine) {
+    vantor::test::LogCapture log;
+    auto f = loadBytes(smf::file(1, 96,
+                                 {Track()
+                                      .timeSignature(0, 0, 2)   // numerator 0: zero-length bars
+                                      .timeSignature(0, 200, 2) // 200 arrives as a negative byte
+                                      .timeSignature(0, 4, 31)  // 2^31 overflows
+                                      .timeSignature(96, 3, 2)
+                                      .end(96 * 8)}));
+    ASSERT_EQ(f->timeSignatures().size(), 1u);
+    EXPECT_EQ(f->timeSignatures().begin()->second.numerator, 3);
+    EXPECT_EQ(f->bars().size(), 3u);
+    EXPECT_EQ(log.count("ignored"), 3);
+}
+
+TEST(ModelHostile, HugeEndTimeIsCappedInBarsAndLength) {
+    vantor::test::LogCapture log;
+    // Division 1 and the largest deltas: about 2.7 billion beats.
+    Track t;
+    for (int i = 0; i < 10; ++i)
+        t.raw(0x0FFFFFFF, {0xB0, 7, 1});
+    t.timeSignature(0, 1, 7).end(0x0FFFFFFF); // and the smallest bars on top
+    const auto start = std::chrono::steady_clock::now();
+    auto f = loadBytes(smf::file(1, 1, {Track().timeSignature(0, 1, 7), t}));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(f->bars().size(), MIDIFile::kMaxBars);
+    EXPECT_DOUBLE_EQ(f->length(), f->bars().back().end);
+    EXPECT_LT(std::chrono::duration<double>(elapsed).count(), 2.0);
+    EXPECT_EQ(log.count("bars, playing up to beat"), 1);
+}
+
+TEST(ModelHostile, LogLinesPerLoadAreBounded) {
+    vantor::test::LogCapture log;
+    Track t;
+    for (int i = 0; i < 5000; ++i)
+        t.sysex(0, 1);
+    auto f = loadBytes(smf::file(1, 96, {t.end()}));
+    EXPECT_LE(log.count("sysex message ignored"), MIDIFile::kMaxLoadLogLines);
+    EXPECT_EQ(log.count("further load messages suppressed"), 1);
+}
+
+} // namespace
