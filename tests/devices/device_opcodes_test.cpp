@@ -2,10 +2,12 @@
 #include "support/EngineTestHome.h"
 #include "support/LogCapture.h"
 #include "support/pa_double/PaDouble.h"
+#include "support/VirtualMidiScope.h"
 
 #include "bridge/EngineOpcodes.h"
 #include "devices/DeviceManager.h"
 #include "graph/GraphManager.h"
+#include "midi/MIDIPortTable.h"
 
 #include <gtest/gtest.h>
 
@@ -250,6 +252,54 @@ TEST_F(DeviceOpcodeTest, OfflineModeNeedsNoDevice) {
     EXPECT_TRUE(log->has('I', "DeviceManager::setOffline(1)"));
     ASSERT_EQ(call(VE_ENGINE_OFFLINE_SET, nullptr, nullptr, 0), kEngineOk);
     EXPECT_TRUE(log->has('I', "DeviceManager::setOffline(0)"));
+}
+
+TEST_F(DeviceOpcodeTest, MidiDevicesAreListedEnabledAndBroughtBackAfterAReplug) {
+    vantor::test::VirtualMidiScope midi;
+    midi.api().addOutput("Synth");
+    midi.api().addInput("Keys");
+    midi.api().addInput(std::string(300, 'k'));
+    initialize();
+
+    int32_t count = -1;
+    ASSERT_EQ(call(VE_ENGINE_MIDIDEVICE_LIST, nullptr, &count, 0, kMidiInputs), kEngineOk);
+    EXPECT_EQ(count, 2);
+    ASSERT_EQ(call(VE_ENGINE_MIDIDEVICE_LIST, nullptr, &count, 0, kMidiAll), kEngineOk);
+    EXPECT_EQ(count, 3);
+    MidiDeviceRecord records[3] = {};
+    ASSERT_EQ(call(VE_ENGINE_MIDIDEVICE_LIST, records, &count, 3, kMidiInputs), kEngineOk);
+    ASSERT_EQ(count, 2);
+    EXPECT_STREQ(records[0].name, "Keys(in)");
+    EXPECT_EQ(std::strlen(records[1].name), 255u);
+    const int32_t keys = records[0].id;
+
+    EXPECT_EQ(call(VE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, 77, 1, 1), kEngineFailed); // unknown id
+    ASSERT_EQ(call(VE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, keys, 1, 5), kEngineOk);
+    EXPECT_EQ(call(VE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, keys, 1, 5), kEngineFailed); // in use
+    int32_t found = -1;
+    ASSERT_EQ(call(VE_ENGINE_MIDIDEVICE_GET, &found, nullptr, keys), kEngineOk);
+    EXPECT_EQ(found, keys);
+
+    // Unplugged while in use: disabled and remembered; plugged back: enabled again as it was.
+    DeviceManager* devices = DeviceManager::peek();
+    devices->midiPortRemoved(keys);
+    EXPECT_TRUE(log->has('I', "removed MIDI Device is used : Keys"));
+    std::vector<UsedMidiDevice> used;
+    ASSERT_EQ(call(VE_ENGINE_MIDIDEVICE_GETUSED, &used, nullptr, kMidiAll), kEngineOk);
+    EXPECT_TRUE(used.empty());
+    ASSERT_EQ(devices->reconnectList().size(), 1u);
+    devices->midiPortArrived(keys);
+    EXPECT_TRUE(log->has('I', "newly connected device is re-enabled : Keys"));
+    EXPECT_TRUE(devices->reconnectList().empty());
+    ASSERT_EQ(call(VE_ENGINE_MIDIDEVICE_GETUSED, &used, nullptr, kMidiAll), kEngineOk);
+    ASSERT_EQ(used.size(), 1u);
+    EXPECT_EQ(used[0].id, keys);
+    EXPECT_EQ(used[0].value, 5);
+
+    ASSERT_EQ(call(VE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, keys, -1, 0), kEngineOk);
+    EXPECT_TRUE(log->has('I', "DeviceManager : Keys was deallocated"));
+    EXPECT_TRUE(devices->midiRecord(keys)->free);
+    ASSERT_EQ(call(VE_ENGINE_SHUTDOWN), kEngineOk);
 }
 
 } // namespace
