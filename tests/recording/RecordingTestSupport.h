@@ -59,7 +59,7 @@ inline std::vector<float> wavSamples(const std::vector<uint8_t>& b) {
     uint32_t bytes = u32(b, 40);
     if (bytes == 0xFFFFFFFFu || 44ull + bytes > b.size()) bytes = uint32_t(b.size() - 44);
     out.resize(bytes / 4);
-    std::memcpy(out.data(), b.data() + 44, out.size() * 4);
+    if (!out.empty()) std::memcpy(out.data(), b.data() + 44, out.size() * 4);
     return out;
 }
 
