@@ -4,7 +4,7 @@
 # quorvel_start_xvfb LOGFILE: an Xvfb on a free display number; exports DISPLAY and sets
 # QUORVEL_XVFB_PID. The caller stops it (kill the pid).
 quorvel_start_xvfb() {
-    local log=$1 numfile n
+    local log=$1 numfile n display
     numfile=$(mktemp)
     # -displayfd: the server picks a free display number and writes it once it accepts clients.
     Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numfile" </dev/null >"$log" 2>&1 &
@@ -18,7 +18,8 @@ quorvel_start_xvfb() {
         rm -f "$numfile"
         return 1
     fi
-    export DISPLAY=":$(head -1 "$numfile" | tr -d '[:space:]')"
+    display=$(head -1 "$numfile" | tr -d '[:space:]')
+    export DISPLAY=":$display"
     rm -f "$numfile"
 }
 
@@ -27,7 +28,7 @@ quorvel_start_xvfb() {
 # rewinds a null sink's callback timing is erratic). Exports what clients need and sets
 # QUORVEL_PULSE_PID. The caller stops it (kill the pid).
 quorvel_start_pulse() {
-    local dir=$1 log=$2 n
+    local dir=$1 log=$2
     export XDG_RUNTIME_DIR=$dir
     export PULSE_RUNTIME_PATH="$dir/pulse"
     export PULSE_SERVER="unix:$PULSE_RUNTIME_PATH/native"
@@ -37,7 +38,7 @@ quorvel_start_pulse() {
         --load="module-null-sink sink_name=qsink rate=48000 norewinds=1" \
         --load="module-native-protocol-unix socket=$PULSE_RUNTIME_PATH/native" \
         --log-target="file:$log" </dev/null >/dev/null 2>&1
-    for n in $(seq 50); do
+    for _ in $(seq 50); do
         pactl info >/dev/null 2>&1 && break
         sleep 0.1
     done
