@@ -4,12 +4,12 @@
 # quorvel_start_xvfb LOGFILE: an Xvfb on a free display number; exports DISPLAY and sets
 # QUORVEL_XVFB_PID. The caller stops it (kill the pid).
 quorvel_start_xvfb() {
-    local log=$1 numfile n display
+    local log=$1 numfile display
     numfile=$(mktemp)
     # -displayfd: the server picks a free display number and writes it once it accepts clients.
     Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$numfile" </dev/null >"$log" 2>&1 &
     QUORVEL_XVFB_PID=$!
-    for n in $(seq 100); do
+    for _ in $(seq 100); do
         [[ -s $numfile ]] && break
         kill -0 "$QUORVEL_XVFB_PID" 2>/dev/null || break
         sleep 0.1
