@@ -189,7 +189,23 @@ constexpr size_t kMaxLoggedText = 4096;
 } // namespace
 
 Vmds_midifile_reader::Vmds_midifile_reader(MIDIFile& file, std::FILE* stream)
-    : file_(file), stream_(stream), input_(kInputChunk) {}
+    : file_(file), stream_(stream), input_(kInputChunk) {
+    const long start = std::ftell(stream_);
+    if (start >= 0 && std::fseek(stream_, 0, SEEK_END) == 0) {
+        const long end = std::ftell(stream_);
+        if (std::fseek(stream_, start, SEEK_SET) == 0 && end >= start)
+            streamSize_ = end - start;
+        else
+            std::fseek(stream_, start, SEEK_SET);
+    }
+}
+
+size_t Vmds_midifile_reader::bytesAvailable() {
+    if (streamSize_ < 0) return 0;
+    const long position = std::ftell(stream_);
+    if (position < 0 || position > streamSize_) return 0;
+    return static_cast<size_t>(streamSize_ - position) + (inputEnd_ - inputPos_);
+}
 
 Vmds_midifile_reader::~Vmds_midifile_reader() = default;
 
@@ -210,6 +226,18 @@ bool Vmds_midifile_reader::refill() {
 int Vmds_midifile_reader::readByte() {
     if (inputPos_ == inputEnd_ && !refill()) return -1;
     return input_[inputPos_++];
+}
+
+size_t Vmds_midifile_reader::readBytes(char* destination, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        if (inputPos_ == inputEnd_ && !refill()) break;
+        const size_t n = std::min(count - done, inputEnd_ - inputPos_);
+        std::memcpy(destination + done, input_.data() + inputPos_, n);
+        inputPos_ += n;
+        done += n;
+    }
+    return done;
 }
 
 double Vmds_midifile_reader::now() const {

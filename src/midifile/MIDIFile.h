@@ -154,6 +154,8 @@ protected:
     void onTrackStart() override;
     void onTrackEnd() override;
     int readByte() override;
+    size_t readBytes(char* destination, size_t count) override;
+    size_t bytesAvailable() override;
     void onEndOfTrack() override;
     void onError(const std::string& message) override;
     void onHeader(int format, int tracks, int division) override;
@@ -187,6 +189,7 @@ private:
     std::vector<unsigned char> input_;
     size_t inputPos_ = 0;
     size_t inputEnd_ = 0;
+    long streamSize_ = -1; // -1: not known (not seekable)
 };
 
 } // namespace vantor

@@ -1,5 +1,6 @@
 #include "midifile/MidifileReader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -209,24 +210,47 @@ void Midifile_reader::readTrack() {
     onTrackEnd();
 }
 
+size_t Midifile_reader::readBytes(char* destination, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        const int c = readByte();
+        if (c < 0) return i;
+        destination[i] = static_cast<char>(c);
+    }
+    return count;
+}
+
+// Reads into the free part of the buffer and doubles it when full: a long event costs time
+// linear in its size, and since the buffer grows only as bytes actually arrive, a length field
+// claiming more than the file holds never allocates more than twice what the file supplied (or,
+// when the source knows its size, more than it can still supply).
 bool Midifile_reader::readMessage(uint32_t length) {
-    for (uint32_t i = 0; i < length; ++i) {
-        const int c = nextByte();
-        if (error_) return false;
-        addMessageByte(static_cast<char>(c));
+    size_t remaining = length;
+    const size_t available = bytesAvailable();
+    if (available > 0 && messageCapacity_ - messageLength_ < std::min<size_t>(remaining, available))
+        growMessage(messageLength_ + std::min<size_t>(remaining, available));
+    while (remaining > 0) {
+        if (messageLength_ == messageCapacity_) growMessage(messageLength_ + 1);
+        const size_t wanted = std::min(remaining, messageCapacity_ - messageLength_);
+        const size_t got = readBytes(message_ + messageLength_, wanted);
+        messageLength_ += got;
+        toRead_ -= static_cast<int64_t>(got);
+        remaining -= got;
+        if (got < wanted) {
+            fail("premature EOF");
+            return false;
+        }
     }
     return true;
 }
 
 void Midifile_reader::addMessageByte(char byte) {
-    if (messageLength_ == messageCapacity_) growMessage();
+    if (messageLength_ == messageCapacity_) growMessage(messageLength_ + 1);
     message_[messageLength_++] = byte;
 }
 
-// Geometric growth keeps a long event linear in its size; since the buffer only grows as bytes
-// actually arrive, a length field that claims more than the file holds costs nothing extra.
-void Midifile_reader::growMessage() {
-    const size_t capacity = messageCapacity_ == 0 ? kFirstMessageCapacity : messageCapacity_ * 2;
+void Midifile_reader::growMessage(size_t atLeast) {
+    size_t capacity = messageCapacity_ == 0 ? kFirstMessageCapacity : messageCapacity_ * 2;
+    if (capacity < atLeast) capacity = atLeast;
     char* grown = allocateBuffer(capacity);
     if (messageLength_ > 0) std::memcpy(grown, message_, messageLength_);
     if (message_) releaseBuffer(message_, messageCapacity_);

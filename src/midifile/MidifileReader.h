@@ -35,6 +35,12 @@ protected:
     virtual void onTrackStart() = 0;
     virtual void onTrackEnd() = 0;
     virtual int readByte() = 0; // 0..255, or -1 at the end of the input
+    // Up to count bytes into destination; fewer only at the end of the input. The default goes
+    // through readByte(); a buffered source can copy in bulk.
+    virtual size_t readBytes(char* destination, size_t count);
+    // Bytes the input can still supply, when the source knows it (0: unknown). Lets a long event
+    // be read into one buffer of the right size instead of a doubling one.
+    virtual size_t bytesAvailable() { return 0; }
     virtual void onEndOfTrack() = 0;
     virtual void onError(const std::string& message) = 0;
     virtual void onHeader(int format, int tracks, int division) = 0;
@@ -68,7 +74,7 @@ private:
     bool readMessage(uint32_t length);
     void clearMessage() { messageLength_ = 0; }
     void addMessageByte(char byte);
-    void growMessage();
+    void growMessage(size_t atLeast);
     void dispatchChannel(int status, int first, int second);
     void dispatchMeta(int type);
     int metaByte(size_t index) const; // signed; 0 past the message's end

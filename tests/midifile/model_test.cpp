@@ -2,11 +2,13 @@
 // bounds that keep hostile files cheap.
 #include "midifile/MIDIFile.h"
 #include "midifile/SmfBuilder.h"
+#include "support/AllocCounter.h"
 #include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 #include <memory>
 
 namespace {
@@ -234,6 +236,51 @@ TEST(ModelHostile, LogLinesPerLoadAreBounded) {
     auto f = loadBytes(smf::file(1, 96, {t.end()}));
     EXPECT_LE(log.count("sysex message ignored"), MIDIFile::kMaxLoadLogLines);
     EXPECT_EQ(log.count("further load messages suppressed"), 1);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ModelHostile, SixteenMegabyteSysexLoadsWellUnderASecond) {
+    const size_t length = 16u << 20;
+    TempFile tmp(smf::file(1, 96, {Track().noteOn(0, 0, 60, 1).sysex(0, length).noteOn(96, 0, 62, 1).end()}),
+                 "sysex16.mid");
+    MIDIFile f(tmp.path());
+    // Processor time of this process: the machine's load does not count against the parser.
+    const std::clock_t cpuStart = std::clock();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(f.load());
+    f.init();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpu = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+    EXPECT_EQ(f.eventCount(), 2u); // the events on both sides of the sysex are intact
+    EXPECT_LT(cpu, 0.5);
+    std::printf("16 MB sysex file loaded in %.0f ms (%.0f ms processor time)\n", seconds * 1000, cpu * 1000);
+}
+
+TEST(ModelHostile, LargestMetaLengthInASmallFileLoadsInMillisecondsWithoutALargeAllocation) {
+    // A text meta event claiming 0x0FFFFFFF bytes, with 100 bytes of file behind it.
+    Bytes events{0x00, 0x90, 60, 1, 0x00, 0xFF, 0x01, 0xFF, 0xFF, 0xFF, 0x7F};
+    events.insert(events.end(), 100, 'x');
+    TempFile tmp(smf::concat({smf::header(0, 1, 96), smf::chunk("MTrk", events)}), "hugemeta.mid");
+    MIDIFile f(tmp.path());
+    uint64_t allocations = 0;
+    const auto start = std::chrono::steady_clock::now();
+    {
+        quorvel::test::AllocScope scope;
+        ASSERT_TRUE(f.load());
+        allocations = scope.count();
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    f.init();
+    EXPECT_EQ(f.eventCount(), 1u);
+    EXPECT_LT(seconds, 0.05);
+    // Nothing near the claimed 256 MB: a handful of small blocks (the stream buffer, the event,
+    // the message buffer at 128 bytes).
+    EXPECT_LT(allocations, 20u);
+    std::printf("huge meta claim loaded in %.2f ms with %llu allocations\n", seconds * 1000,
+                static_cast<unsigned long long>(allocations));
 }
 
 } // namespace
