@@ -237,6 +237,21 @@ void DeviceManager::close() {
     if (closed_) return;
     closed_ = true;
     logInfo("DeviceManager::close() in");
+    for (auto& entry : audio_) {
+        if (!entry->free && entry->usable && entry->module) {
+            // A device the graph still holds is the graph's to delete; deleting it here as well
+            // would free it twice. Either way its destructor releases the record.
+            AudioDevice* module = entry->module;
+            GraphManager* graph = GraphManager::peek();
+            if (graph && graph->getAudioDevice() == module)
+                graph->setAudioDevice(nullptr);
+            else
+                delete module;
+            entry->module = nullptr;
+        }
+    }
+    // Terminating the library frees every stream it still has, so the devices (which close their
+    // streams) go first.
     try {
         if (libraryStarted_) Pa_Terminate();
         libraryStarted_ = false;
@@ -244,14 +259,6 @@ void DeviceManager::close() {
         logError("ERROR: DeviceManager::close() Unknown exception in Pa_Terminate()");
     }
     logInfo("Passed Pa_Terminate()");
-    for (auto& entry : audio_) {
-        if (!entry->free && entry->usable && entry->module) {
-            // Its destructor calls back into releaseAudio, which finds the record still here.
-            AudioDevice* module = entry->module;
-            entry->module = nullptr;
-            delete module;
-        }
-    }
     audio_.clear();
     midi_.clear();
     inputNames_.clear();

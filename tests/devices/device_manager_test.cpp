@@ -225,4 +225,25 @@ TEST_F(DeviceManagerTest, OfflineModeStartsAndStopsTheRenderThreadThroughTheHook
     DeviceManager::setOfflineThreadMaker(nullptr);
 }
 
+TEST_F(DeviceManagerTest, ClosingWhileADeviceStillPlaysStopsItBeforeTheLibraryGoes) {
+    pa::addDevice(outputSpec("Out", pa::addHostApi(paMME, "MME")));
+    DeviceManager& dm = startDevices();
+    vantor::GraphManager& graph = startGraph();
+    AudioDevice* device = openDevice(0);
+    ASSERT_NE(device, nullptr);
+    graph.setAudioDevice(device);
+    ASSERT_TRUE(dm.requestPlayStop(&context, true));
+
+    DeviceManager::destroy();
+    EXPECT_EQ(graph.getAudioDevice(), nullptr); // the graph's device went once, through the graph
+    EXPECT_EQ(pa::openStreamCount(), 0);
+    EXPECT_EQ(pa::terminateCalls(), 1);
+    const auto lines = log.messages();
+    const size_t stopped = indexOf(lines, "Out has Stopped!");
+    const size_t terminated = indexOf(lines, "Passed Pa_Terminate()");
+    EXPECT_LT(stopped, terminated);
+    EXPECT_LT(terminated, lines.size());
+    EXPECT_EQ(lines.back(), "DeviceManager::close() out");
+}
+
 } // namespace
