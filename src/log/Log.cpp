@@ -36,12 +36,22 @@ size_t formatPrefix(char* out, size_t size, LogSeverity severity, uint32_t tag, 
     return std::min(static_cast<size_t>(n), size - 1);
 }
 
+struct Prefix {
+    char text[64];
+    size_t size;
+};
+
+// Built before taking the lock: CPUID and the clock calls are slow under virtualisation.
+Prefix currentPrefix(LogSeverity severity) {
+    Prefix p;
+    p.size =
+        formatPrefix(p.text, sizeof p.text, severity, processorTag(), currentThreadId(), multimediaMillis());
+    return p;
+}
+
 // Caller holds g_lineLock.
-void writeLocked(std::FILE* file, LogSeverity severity, std::string_view message) {
-    char prefix[64];
-    size_t n =
-        formatPrefix(prefix, sizeof prefix, severity, processorTag(), currentThreadId(), multimediaMillis());
-    std::fwrite(prefix, 1, n, file);
+void writeLocked(std::FILE* file, const Prefix& prefix, std::string_view message) {
+    std::fwrite(prefix.text, 1, prefix.size, file);
     if (!message.empty()) std::fwrite(message.data(), 1, message.size(), file);
     std::fputc('\n', file);
     std::fflush(file);
@@ -64,10 +74,11 @@ std::string formatLogPrefix(LogSeverity severity, uint32_t tag, uint32_t threadI
 }
 
 void logLine(LogSeverity severity, std::string_view message) {
+    const Prefix prefix = currentPrefix(severity);
     std::lock_guard<std::mutex> lock(g_lineLock);
     auto& streams = openStreams();
     if (streams.empty()) return;
-    writeLocked(streams.back(), severity, message);
+    writeLocked(streams.back(), prefix, message);
 }
 
 bool logIsOpen() {
@@ -77,20 +88,22 @@ bool logIsOpen() {
 namespace logdetail {
 
 void attachStream(std::FILE* file, std::initializer_list<std::string_view> firstLines) {
+    const Prefix prefix = currentPrefix(LogSeverity::Info);
     std::lock_guard<std::mutex> lock(g_lineLock);
     for (std::string_view line : firstLines)
-        writeLocked(file, LogSeverity::Info, line);
+        writeLocked(file, prefix, line);
     openStreams().push_back(file);
     g_open.store(true, std::memory_order_relaxed);
 }
 
 void closeStream(std::FILE* file, std::initializer_list<std::string_view> lastLines) {
+    const Prefix prefix = currentPrefix(LogSeverity::Info);
     std::lock_guard<std::mutex> lock(g_lineLock);
     auto& streams = openStreams();
     auto it = std::find(streams.begin(), streams.end(), file);
     if (it == streams.end()) return;
     for (std::string_view line : lastLines)
-        writeLocked(file, LogSeverity::Info, line);
+        writeLocked(file, prefix, line);
     std::fputc('@', file);
     std::fflush(file);
     std::fclose(file);
