@@ -29,17 +29,6 @@ TEST(Clocks, AdvanceTogetherOnTheirScales) {
     EXPECT_LT(mmDelta, 2000u);
 }
 
-TEST(Clocks, NeverRunBackwards) {
-    double last = millisecondClock();
-    double lastSeconds = secondsClock();
-    for (int i = 0; i < 100000; ++i) {
-        double now = millisecondClock();
-        ASSERT_GE(now, last);
-        last = now;
-    }
-    EXPECT_GE(secondsClock(), lastSeconds);
-}
-
 TEST(Clocks, FrequencyIsLoggedOnceAtMost) {
     test::LogCapture first;
     secondsClock();
