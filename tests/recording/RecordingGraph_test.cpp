@@ -19,6 +19,8 @@ using vantor::Streamer;
 
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;
+
 // A deterministic test tone that sometimes goes past full scale, so clipping is part of the path.
 class ToneInstrument : public vantor::Module {
 public:
@@ -26,9 +28,9 @@ public:
     void processBlock(vantor::MidiEventArray&, float**, float** outputs, uint32_t frames, bool) override {
         for (uint32_t i = 0; i < frames; ++i, ++n_) {
             double t = double(n_) / 44100.0;
-            double env = 0.7 + 0.6 * std::sin(2 * M_PI * 0.25 * t);
-            outputs[0][i] = float(env * std::sin(2 * M_PI * 440.0 * t));
-            outputs[1][i] = float(env * std::sin(2 * M_PI * 659.25 * t + 0.3));
+            double env = 0.7 + 0.6 * std::sin(2 * kPi * 0.25 * t);
+            outputs[0][i] = float(env * std::sin(2 * kPi * 440.0 * t));
+            outputs[1][i] = float(env * std::sin(2 * kPi * 659.25 * t + 0.3));
         }
     }
 
@@ -75,8 +77,8 @@ TEST(RecordingGraph, MinuteInRealTimeMatchesTheRenderedBlocksWithoutAllocating) 
         ASSERT_GT(seen, 0u);
     }
     for (uint32_t b = 0; b < blocks; ++b) {
-        std::this_thread::sleep_until(t0 + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                               blockTime * double(b)));
+        std::this_thread::sleep_until(
+            t0 + std::chrono::duration_cast<std::chrono::steady_clock::duration>(blockTime * double(b)));
         if (b == warmUp) quorvel::test::AllocCounter::arm();
         std::fill(left.begin(), left.end(), 0.0f); // what the device callback does first
         std::fill(right.begin(), right.end(), 0.0f);
@@ -93,7 +95,8 @@ TEST(RecordingGraph, MinuteInRealTimeMatchesTheRenderedBlocksWithoutAllocating) 
     ASSERT_TRUE(recorder->stopRecording());
     Streamer::shutdown(); // writes everything queued and closes the file
 
-    for (float& s : rendered) s = s > 1.0f ? 1.0f : (s < -1.0f ? -1.0f : s);
+    for (float& s : rendered)
+        s = s > 1.0f ? 1.0f : (s < -1.0f ? -1.0f : s);
     auto bytes = readBytes(path);
     ASSERT_EQ(u32(bytes, 40), rendered.size() * 4);
     auto recorded = wavSamples(bytes);
@@ -106,7 +109,8 @@ TEST(RecordingGraph, MinuteInRealTimeMatchesTheRenderedBlocksWithoutAllocating) 
         }
     EXPECT_EQ(firstDiff, recorded.size()) << "first differing sample";
     bool clipped = false;
-    for (float s : rendered) clipped |= (s == 1.0f || s == -1.0f);
+    for (float s : rendered)
+        clipped |= (s == 1.0f || s == -1.0f);
     EXPECT_TRUE(clipped) << "the signal should reach the clipping path";
     fs::remove_all(dir);
 }
