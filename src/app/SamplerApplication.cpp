@@ -22,7 +22,7 @@ bool SamplerApplication::init() {
     // The audio device, its rate, buffer size and stereo pair, and the MIDI inputs are restored
     // from the settings here, under their listing guards.
 
-    if (callEngine(VE_ENGINE_AUDIO_START) != kEngineOk && audioDevicesListable())
+    if (callEngine(VE_ENGINE_AUDIO_START) != kEngineOk && audioDeviceChosen())
         showMessageBox(kAudioStartErrorCaption, kAudioStartErrorText);
 
     callEngine(VE_ENGINE_INSTRUMENT_ADD);
@@ -31,9 +31,9 @@ bool SamplerApplication::init() {
     return true;
 }
 
-bool SamplerApplication::audioDevicesListable() {
-    int32_t count = 0;
-    return callEngine(VE_ENGINE_AUDIODEVICE_LIST, nullptr, &count) == kEngineOk;
+bool SamplerApplication::audioDeviceChosen() {
+    int32_t id = -1;
+    return callEngine(VE_ENGINE_AUDIODEVICE_GET, &id) == kEngineOk && id != -1;
 }
 
 void SamplerApplication::showFirstUseNotice() {

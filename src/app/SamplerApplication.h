@@ -34,9 +34,10 @@ public:
     uint32_t midiInputCount() const { return midiInputCount_; }
 
 private:
-    // True when the audio device subsystem answers a device listing, i.e. when an audio start
-    // that fails has something the user could change in the preferences.
-    bool audioDevicesListable();
+    // True when an audio device is selected. A start without one is refused by design (nothing
+    // has chosen a device yet), and a box on every such start would only block the start-up; a
+    // start that fails on a chosen device is what the user can fix in the preferences.
+    bool audioDeviceChosen();
     // Shows the first-use notice once per user: "firstUse" (default 1) is 1 until it was shown.
     void showFirstUseNotice();
 

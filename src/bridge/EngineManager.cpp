@@ -37,9 +37,46 @@ AppArgumentList EngineManager::arguments() const {
     return arguments_;
 }
 
+namespace {
+
+// Before VE_ENGINE_INITIALIZE and after VE_ENGINE_SHUTDOWN (an engine may call from its own thread
+// at any time) every opcode that needs the context answers here, touching nothing: 1, or its own
+// refusal or no-result code. False for the opcodes that work without a context.
+bool answerWithoutContext(const OpcodeCall& call, int32_t& result) {
+    switch (call.opcode) {
+    case VE_ENGINE_VERSION:
+    case VE_ENGINE_INITIALIZE:
+    case VE_ENGINE_SHUTDOWN:
+    case VE_ENGINE_APP_ARGUMENTS_SET:
+    case VE_ENGINE_APP_ARGUMENTS_GET:
+        return false;
+    case VE_ENGINE_IDLE:
+    case VE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_SET:
+    case VE_ENGINE_INSTRUMENT_ADD:
+        result = kEngineNoResult;
+        return true;
+    case VE_ENGINE_MIDI_LOAD:
+        result = call.p1 ? kEngineFailed : kEngineNoResult;
+        return true;
+    case VE_ENGINE_AUDIO_START:
+    case VE_ENGINE_AUDIO_STOP:
+        result = kEngineAudioRefused;
+        return true;
+    default:
+        if (!engineOpcodeLogName(call.opcode) && call.opcode != VE_ENGINE_MIDI_POSITION_GET &&
+            call.opcode != VE_ENGINE_RECORDING_ISRECORDING)
+            return false; // unknown: the dispatcher answers 3
+        result = kEngineFailed;
+        return true;
+    }
+}
+
+} // namespace
+
 int32_t EngineManager::dispatch(const OpcodeCall& call) {
     if (const char* name = engineOpcodeLogName(call.opcode)) logInfo(name);
     int32_t result = kEngineNoResult;
+    if (!context() && answerWithoutContext(call, result)) return result;
     if (dispatch::lifecycleOpcodes(*this, call, result) ||
         dispatch::audioDeviceOpcodes(*this, call, result) || dispatch::midiFileOpcodes(*this, call, result) ||
         dispatch::instrumentOpcodes(*this, call, result) ||

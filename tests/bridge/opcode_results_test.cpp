@@ -163,14 +163,18 @@ TEST(EngineOpcodeResults, WhileInitialized) {
     int32_t a = kSentinel, b = kSentinel;
     EXPECT_EQ(call(VE_ENGINE_IDLE), kEngineNoResult);
 
-    // No device can be chosen yet: the device opcodes fail, deselecting works.
-    EXPECT_EQ(call(VE_ENGINE_AUDIODEVICE_LIST, nullptr, &a), kEngineFailed);
-    EXPECT_EQ(call(VE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 0), kEngineFailed);
+    // Without a chosen device: lists answer, deselecting works, the device's own opcodes refuse.
+    EXPECT_EQ(call(VE_ENGINE_AUDIODEVICE_LIST, nullptr, &a), kEngineOk);
+    EXPECT_GE(a, 0);
     EXPECT_EQ(call(VE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, -1), kEngineOk);
+    a = kSentinel;
     EXPECT_EQ(call(VE_ENGINE_AUDIODEVICE_GET, &a), kEngineOk);
     EXPECT_EQ(a, -1);
     EXPECT_EQ(call(VE_ENGINE_AUDIO_START), kEngineAudioRefused) << "no device and not offline";
     EXPECT_EQ(call(VE_ENGINE_AUDIO_STOP), kEngineAudioRefused) << "nothing plays";
+    bool playing = true;
+    EXPECT_EQ(call(VE_ENGINE_AUDIO_ISPLAYING, &playing), kEngineOk);
+    EXPECT_FALSE(playing);
     EXPECT_EQ(call(VE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_SET, nullptr, nullptr, 0), kEngineNoResult);
     a = kSentinel;
     EXPECT_EQ(call(VE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_GET, &a), kEngineFailed);
@@ -178,6 +182,8 @@ TEST(EngineOpcodeResults, WhileInitialized) {
     float latency = 0;
     EXPECT_EQ(call(VE_ENGINE_AUDIODEVICE_LATENCY_GET, &latency), kEngineFailed);
     EXPECT_EQ(call(VE_ENGINE_AUDIODEVICE_SHOWPANEL, &a), kEngineFailed);
+    EXPECT_EQ(call(VE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST, nullptr, &a), kEngineFailed);
+    EXPECT_EQ(call(VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST, nullptr, &a), kEngineFailed);
 
     EXPECT_EQ(call(VE_ENGINE_AUDIODEVICE_SETTINGS_GET, &a, &b), kEngineOk);
     EXPECT_EQ(a, 44100);
@@ -214,12 +220,14 @@ TEST(EngineOpcodeResults, WhileInitialized) {
     EXPECT_EQ(a, -1);
     EXPECT_EQ(call(VE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, 4, -1, 0), kEngineOk)
         << "disabling a device not in use";
-    EXPECT_EQ(call(VE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, 4, 1, 1), kEngineFailed);
+    EXPECT_EQ(call(VE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, 987654, 1, 1), kEngineFailed)
+        << "no such port";
     std::vector<UsedMidiDevice> used{{7, 1}};
     EXPECT_EQ(call(VE_ENGINE_MIDIDEVICE_GETUSED, &used, nullptr, kMidiAll), kEngineOk);
     ASSERT_EQ(used.size(), 1u) << "the graph appends; nothing is in use";
     EXPECT_EQ(used[0].id, 7);
-    EXPECT_EQ(call(VE_ENGINE_MIDIDEVICE_LIST, nullptr, &a), kEngineFailed);
+    EXPECT_EQ(call(VE_ENGINE_MIDIDEVICE_LIST, nullptr, &a, 0, kMidiInputs), kEngineOk);
+    EXPECT_GE(a, 0);
 
     // Recording.
     int32_t recording = kSentinel;
