@@ -1,14 +1,11 @@
 // The audio I/O library's public C interface plus the host-specific stream records the audio
-// device hands it. Where the library's own Windows headers are on the include path they are used;
-// elsewhere (the native build, whose library has no Windows back ends) records with the same
-// fields stand in, so the same code builds everywhere and can be driven by a test double.
+// device hands it. The records are declared here with the library's field layout rather than
+// taken from its Windows headers, which need <windows.h>; the same code then builds everywhere
+// and can be driven by a test double. The sizes are checked against the library's on Win64.
 #pragma once
 
 #include <portaudio.h>
 
-#if defined(_WIN32) && __has_include(<pa_win_wmme.h>)
-#include <pa_win_wmme.h>
-#else
 extern "C" {
 typedef unsigned long PaWinWaveFormatChannelMask;
 typedef struct PaWinMmeDeviceAndChannelCount {
@@ -28,11 +25,7 @@ typedef struct PaWinMmeStreamInfo {
 } PaWinMmeStreamInfo;
 }
 #define paWinMmeUseLowLevelLatencyParameters (0x01)
-#endif
 
-#if defined(_WIN32) && __has_include(<pa_win_wasapi.h>)
-#include <pa_win_wasapi.h>
-#else
 extern "C" {
 typedef unsigned long (*PaWasapiHostProcessorCallback)(void* inputBuffer, long inputFrames,
                                                        void* outputBuffer, long outputFrames, void* userData);
@@ -50,12 +43,8 @@ typedef struct PaWasapiStreamInfo {
 } PaWasapiStreamInfo;
 }
 #define paWinWasapiExclusive (1 << 0)
-#endif
 
 #if defined(PA_USE_ASIO)
-#if __has_include(<pa_asio.h>)
-#include <pa_asio.h>
-#else
 extern "C" {
 typedef struct PaAsioStreamInfo {
     unsigned long size;
@@ -80,7 +69,14 @@ PaError PaAsio_ShowControlPanel(PaDeviceIndex device, void* systemSpecific)
 }
 #define paAsioUseChannelSelectors (0x01)
 #define PaAsio_GetAvailableLatencyValues PaAsio_GetAvailableBufferSizes
+#if defined(_WIN64)
+static_assert(sizeof(PaAsioStreamInfo) == 24, "the library's ASIO stream record");
 #endif
+#endif
+
+#if defined(_WIN64)
+static_assert(sizeof(PaWinMmeStreamInfo) == 40, "the library's MME stream record");
+static_assert(sizeof(PaWasapiStreamInfo) == 56, "the library's WASAPI stream record");
 #endif
 
 namespace vantor {
