@@ -11,5 +11,8 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$build" $generator -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
         -DQUORVEL_BUILD_BENCH=ON -DQUORVEL_BUILD_TESTS=OFF -DQUORVEL_SANITIZE= >/dev/null
 fi
-cmake --build "$build" --target quorvel_bench -j2 >/dev/null
+if ! cmake --build "$build" --target quorvel_bench -j2 >"$build/build.log" 2>&1; then
+    cat "$build/build.log" >&2
+    exit 1
+fi
 exec "$build/bench/quorvel_bench" "$@"
