@@ -1,0 +1,207 @@
+#include "Engine.h"
+
+#include "Editor.h"
+
+#include <cstring>
+#include <string_view>
+
+namespace brevian {
+
+namespace {
+
+// The host's opcodes the engine uses.
+constexpr int32_t kHostVersion = 260;
+constexpr int32_t kHostIdle = 263;
+
+constexpr std::string_view kDataHeader = "BREVIAN-DATA 1";
+constexpr std::string_view kPresetHeader = "BREVIAN-PRESET 1";
+constexpr std::size_t kMaxDataDirectory = 4096;
+
+// Splits text into lines and hands each patch line to `take`; returns false when the first line
+// is not `header`.
+template <typename Take>
+bool forEachPatchLine(const std::vector<uint8_t>& bytes, std::string_view header, Take take) {
+    std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3); // editors add a UTF-8 mark
+    bool first = true;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+            line.remove_suffix(1);
+        if (first) {
+            if (line != header) return false;
+            first = false;
+            continue;
+        }
+        if (line.empty() || line.front() == '#') continue;
+        Patch p;
+        if (parsePatchLine(line, p)) take(p);
+    }
+    return !first;
+}
+
+} // namespace
+
+std::string joinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    const char last = folder.back();
+    if (last == '/' || last == '\\') return folder + name;
+    return folder + pathSeparator() + name;
+}
+
+bool parseDataFile(const std::vector<uint8_t>& bytes, std::vector<Patch>& out) {
+    std::vector<Patch> found;
+    if (!forEachPatchLine(bytes, kDataHeader, [&](const Patch& p) { found.push_back(p); })) return false;
+    if (found.empty()) return false;
+    out = std::move(found);
+    return true;
+}
+
+Engine::CreateError Engine::create(const BrevianHostDescriptor* descriptor, Engine** out) {
+    if (out != nullptr) *out = nullptr;
+    if (descriptor == nullptr || out == nullptr) return CreateError::NullDescriptor;
+    if (descriptor->reserved != 0 || descriptor->version != BREVIAN_HOST_DESCRIPTOR_VERSION)
+        return CreateError::BadDescriptor;
+    if (descriptor->hostTag != BREVIAN_HOST_TAG) return CreateError::BadHostTag;
+    const char* dir = reinterpret_cast<const char*>(static_cast<uintptr_t>(descriptor->dataDirectory));
+    if (dir == nullptr) return CreateError::NoDataDirectory;
+    const std::size_t dirLength = strnlen(dir, kMaxDataDirectory);
+    if (dirLength == 0 || dirLength == kMaxDataDirectory) return CreateError::NoDataDirectory;
+
+    std::string directory(dir, dirLength);
+    std::vector<uint8_t> bytes;
+    if (!readSmallFile(joinPath(directory, kDataFileName), kMaxDataFileSize, bytes))
+        return CreateError::NoDataFile;
+    std::vector<Patch> patches;
+    if (!parseDataFile(bytes, patches)) return CreateError::BadDataFile;
+
+    Engine* engine = new Engine();
+    engine->dataDirectory_ = std::move(directory);
+    engine->patches_ = std::move(patches);
+    engine->current_ = engine->patches_.front();
+    engine->params_.store(engine->current_);
+    engine->synth_.setSampleRate(engine->sampleRate_.load());
+
+    // A real engine tells the host who it is talking to; the host logs the call.
+    engine->hostEntry_ = findHostEntry();
+    if (engine->hostEntry_ != nullptr) {
+        char version[64] = {};
+        if (engine->hostEntry_(kHostVersion, version, nullptr, 0, 0, 0, 0.f) == 0) {
+            version[sizeof version - 1] = '\0';
+            engine->hostVersion_ = version;
+        }
+    }
+    *out = engine;
+    return CreateError::None;
+}
+
+Engine::~Engine() {
+    if (editor_ != nullptr) editor_->forgetEngine();
+    magic_ = 0;
+}
+
+bool Engine::setStream(int32_t sampleRate, int32_t blockSize) {
+    if (sampleRate < 8000 || sampleRate > 384000 || blockSize <= 0 || blockSize > 1 << 16) return false;
+    sampleRate_.store(sampleRate, std::memory_order_relaxed);
+    blockSize_.store(blockSize, std::memory_order_relaxed);
+    return true;
+}
+
+void Engine::start(bool offline) {
+    offline_.store(offline, std::memory_order_relaxed);
+    running_.store(true, std::memory_order_relaxed);
+}
+
+void Engine::stop() {
+    running_.store(false, std::memory_order_relaxed);
+    // Notes held when the stream stops must not sound on when it starts again. The audio thread
+    // owns the voices, so it clears them itself at its next block.
+    resetRequested_.store(true, std::memory_order_release);
+}
+
+bool Engine::process(const BrevianEventBlock* block, float* const* outputs, int32_t frames) {
+    if (outputs == nullptr || outputs[0] == nullptr || outputs[1] == nullptr || frames < 0) return false;
+    if (resetRequested_.exchange(false, std::memory_order_acquire)) synth_.reset();
+    const double rate = sampleRate_.load(std::memory_order_relaxed);
+    if (rate != synth_.sampleRate()) synth_.setSampleRate(rate);
+
+    int count = 0;
+    if (block != nullptr) {
+        count = block->count > BREVIAN_MAX_BLOCK_EVENTS ? BREVIAN_MAX_BLOCK_EVENTS
+                                                        : static_cast<int>(block->count);
+        for (int i = 0; i < count; ++i) {
+            const BrevianMidiEvent& e = block->events[i];
+            events_[i] = SynthEvent{e.status, e.data1, e.data2, e.frameOffset};
+        }
+    }
+    const Patch patch = params_.load();
+    synth_.render(events_.data(), count, outputs[0], outputs[1], frames, patch);
+    activeVoices_.store(synth_.activeVoices(), std::memory_order_relaxed);
+    return true;
+}
+
+const StateBytes& Engine::saveState() {
+    encodeState(current_, saved_);
+    return saved_;
+}
+
+StateError Engine::loadState(const void* data, std::size_t size) {
+    Patch p;
+    const StateError error = decodeState(data, size, p);
+    if (error == StateError::None) selectPatch(p);
+    return error;
+}
+
+bool Engine::openFile(const char* utf8Path) {
+    if (utf8Path == nullptr || *utf8Path == '\0') return false;
+    std::vector<uint8_t> bytes;
+    if (!readSmallFile(utf8Path, kMaxOpenFileSize, bytes)) return false;
+    if (looksLikeState(bytes.data(), bytes.size()))
+        return loadState(bytes.data(), bytes.size()) == StateError::None;
+    // A preset file: its first valid patch becomes the current one.
+    bool found = false;
+    Patch chosen;
+    const bool headerOk = forEachPatchLine(bytes, kPresetHeader, [&](const Patch& p) {
+        if (!found) chosen = p;
+        found = true;
+    });
+    if (!headerOk || !found) return false;
+    selectPatch(chosen);
+    return true;
+}
+
+void Engine::selectPatch(const Patch& patch) {
+    current_ = patch;
+    params_.store(patch);
+    for (std::size_t i = 0; i < patches_.size(); ++i)
+        if (patches_[i].nameView() == patch.nameView()) currentIndex_ = i;
+    if (editor_ != nullptr) editor_->refresh();
+}
+
+void Engine::selectNextPatch() {
+    currentIndex_ = (currentIndex_ + 1) % patches_.size();
+    selectPatch(patches_[currentIndex_]);
+}
+
+void Engine::setHostCallback(BrevianHostCallback callback, void* context) {
+    hostCallback_ = callback;
+    hostContext_ = context;
+}
+
+int32_t Engine::callHost(int32_t code, int32_t i1, int32_t i2) {
+    if (hostCallback_ == nullptr) return 1;
+    return hostCallback_(code, nullptr, nullptr, i1, i2, 0, 0.f, hostContext_);
+}
+
+void Engine::detachEditor(Editor* editor) {
+    if (editor_ == editor) editor_ = nullptr;
+}
+
+void Engine::idle() {
+    if (hostEntry_ != nullptr) hostEntry_(kHostIdle, nullptr, nullptr, 0, 0, 0, 0.f);
+    if (editor_ != nullptr) editor_->idle();
+}
+
+} // namespace brevian
