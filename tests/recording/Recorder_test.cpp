@@ -32,7 +32,7 @@ struct Rig {
         module.init(nullptr, &info);
         if (withDspInfo) module.setDSPInfo(&info);
     }
-    ~Rig() { fs::remove_all(dir); }
+    ~Rig() { removeDir(dir); }
     void block(float l, float r) {
         std::fill(left.begin(), left.end(), l);
         std::fill(right.begin(), right.end(), r);
@@ -213,7 +213,7 @@ TEST(Recorder, DestroyingTheModuleCompletesItsFile) {
     ASSERT_GE(b.size(), 44u);
     EXPECT_EQ(b[0], 'R');
     EXPECT_EQ(u32(b, 40), 10u * 128 * 8);
-    fs::remove_all(dir);
+    removeDir(dir);
 }
 
 TEST(Recorder, FullDiskStopsTheFileReadableAndTellsTheUserOnTheOpcodeThread) {

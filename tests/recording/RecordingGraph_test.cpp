@@ -112,5 +112,5 @@ TEST(RecordingGraph, MinuteInRealTimeMatchesTheRenderedBlocksWithoutAllocating) 
     for (float s : rendered)
         clipped |= (s == 1.0f || s == -1.0f);
     EXPECT_TRUE(clipped) << "the signal should reach the clipping path";
-    fs::remove_all(dir);
+    removeDir(dir);
 }

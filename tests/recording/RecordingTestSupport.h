@@ -29,13 +29,19 @@ namespace rectest {
 
 namespace fs = std::filesystem;
 
+// Best effort: on Windows a file still open elsewhere cannot be removed yet.
+inline void removeDir(const fs::path& dir) {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+}
+
 inline fs::path scratchDir(const std::string& name) {
     static std::atomic<int> counter{0};
     fs::path dir =
         fs::temp_directory_path() /
         ("quorvel-rec-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()) + "-" +
          std::to_string(counter++) + "-" + name);
-    fs::remove_all(dir);
+    removeDir(dir);
     fs::create_directories(dir);
     return dir;
 }
@@ -81,7 +87,7 @@ public:
     }
     ~LogCapture() {
         logger_.reset();
-        fs::remove_all(dir_);
+        removeDir(dir_);
     }
     std::string text() const {
         std::string all;

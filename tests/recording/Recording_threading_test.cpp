@@ -62,7 +62,7 @@ TEST(RecordingThreads, ProducerFillsRequestsWhileTheStreamerWrites) {
     Streamer::shutdown();
     expectConsecutiveBlocks(p, frames);
     EXPECT_EQ(wavSamples(readBytes(p)).size(), 4000u * 2 * frames);
-    fs::remove_all(dir);
+    removeDir(dir);
 }
 
 TEST(RecordingThreads, StopsNeverMeetABlockInFlight) {
@@ -100,7 +100,7 @@ TEST(RecordingThreads, StopsNeverMeetABlockInFlight) {
         Streamer::shutdown();
         for (auto& p : files)
             expectConsecutiveBlocks(p, 64);
-        fs::remove_all(dir);
+        removeDir(dir);
     }
 }
 
@@ -137,5 +137,5 @@ TEST(RecordingThreads, SilenceStopAndControlStopRaceWithOneWinner) {
     }
     EXPECT_EQ(controlWins + silenceWins, 40);
     Streamer::shutdown();
-    fs::remove_all(dir);
+    removeDir(dir);
 }

@@ -36,5 +36,5 @@ TEST(WaveFileKilled, LeavesPlaceholderHeaderAndTheSamplesWritten) {
     EXPECT_EQ(std::string(b.begin() + 36, b.begin() + 40), "data");
     EXPECT_EQ(u32(b, 40), 0xFFFFFFFFu);
     EXPECT_EQ(wavSamples(b), samples);
-    fs::remove_all(dir);
+    removeDir(dir);
 }

@@ -50,7 +50,7 @@ TEST(WaveFile, EmptyRecordingIsTheFortyFourByteFile) {
                                   ' ',  16,  0,   0,   0,  3, 0,   2,   0,   0x44, 0xAC, 0,   0,   0x20, 0x62,
                                   0x05, 0,   8,   0,   32, 0, 'd', 'a', 't', 'a',  0,    0,   0,   0};
     EXPECT_EQ(0, std::memcmp(b.data(), expected, 44));
-    fs::remove_all(dir);
+    removeDir(dir);
 }
 
 TEST(WaveFile, ThousandFramesAt48kHaveExactSizesAndSamples) {
@@ -70,7 +70,7 @@ TEST(WaveFile, ThousandFramesAt48kHaveExactSizesAndSamples) {
         EXPECT_EQ(u32(b, 28), 384000u);
         EXPECT_EQ(wavSamples(b), samples) << "direct=" << direct;
     }
-    fs::remove_all(dir);
+    removeDir(dir);
 }
 
 TEST(WaveFile, RejectsAnythingButFloat32WithoutCreatingAFile) {
@@ -85,7 +85,7 @@ TEST(WaveFile, RejectsAnythingButFloat32WithoutCreatingAFile) {
         }
         EXPECT_FALSE(fs::exists(path));
     }
-    fs::remove_all(dir);
+    removeDir(dir);
 }
 
 TEST(WaveFile, MissingDirectoryNamesThePathAndLogsIt) {
@@ -99,7 +99,7 @@ TEST(WaveFile, MissingDirectoryNamesThePathAndLogsIt) {
         EXPECT_EQ(std::string(e.what()), "Can not open file for writing : " + path);
     }
     EXPECT_TRUE(log.contains("Can not open file for writing : " + path));
-    fs::remove_all(dir);
+    removeDir(dir);
 }
 
 TEST(WaveFile, FormatTagFollowsBitsAndFloatFlag) {
@@ -123,7 +123,7 @@ TEST(WaveFile, FormatTagFollowsBitsAndFloatFlag) {
     }
     WaveFileWriter none(nullptr);
     EXPECT_FALSE(none.isOpen());
-    fs::remove_all(dir);
+    removeDir(dir);
 }
 
 TEST(WaveFile, LargestDataSizeIsWholeFramesBelowFourGiB) {
@@ -161,7 +161,7 @@ TEST(WaveFile, RecordingPastTheSizeLimitContinuesInNumberedFiles) {
         EXPECT_FALSE(fs::exists(dir / "take (4).wav"));
     }
     EXPECT_TRUE(log.contains("continuing in " + (dir / "take (2).wav").string()));
-    fs::remove_all(dir);
+    removeDir(dir);
 }
 
 TEST(WaveFile, ContinuationNames) {
@@ -197,5 +197,5 @@ TEST(WaveFile, FullDiskKeepsWhatWasWrittenReadableAndReportsOnce) {
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_NE(errors[0].find(path.string()), std::string::npos);
     EXPECT_TRUE(log.contains("failed for " + path.string()));
-    fs::remove_all(dir);
+    removeDir(dir);
 }
