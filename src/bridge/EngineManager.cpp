@@ -4,6 +4,7 @@
 #include "devices/DeviceManager.h"
 #include "devices/MIDIDeviceFactory.h"
 #include "graph/Factory.h"
+#include "midi/MIDIPortTable.h"
 #include "graph/GraphManager.h"
 #include "graph/Instance.h"
 #include "log/ConsoleLogger.h"
@@ -107,7 +108,8 @@ int32_t EngineManager::initialize() {
 
 int32_t EngineManager::shutdown() {
     dispatch(OpcodeCall{VE_ENGINE_AUDIO_STOP, nullptr, nullptr, 0, 0, 0, 0.0f});
-    // The MIDI port table is emptied here.
+    // The next initialisation enumerates the ports afresh (their ids keep counting).
+    clearMIDIPorts();
     // Engine threads calling in from now on find no context and touch nothing.
     Instance* context = context_.exchange(nullptr, std::memory_order_acq_rel);
     GraphManager::destroy();
