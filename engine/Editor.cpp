@@ -22,6 +22,7 @@ std::string productNameFrom(const std::string& xml) {
 Editor* Editor::create(Engine* engine, const char* productPath) {
     if (engine == nullptr || !engine->isEngine()) return nullptr;
     auto* editor = new Editor(engine);
+    engine->addEditor(editor);
     std::vector<uint8_t> bytes;
     if (productPath != nullptr && readSmallFile(productPath, kMaxOpenFileSize, bytes)) {
         const std::string name = productNameFrom(std::string(bytes.begin(), bytes.end()));
@@ -32,7 +33,7 @@ Editor* Editor::create(Engine* engine, const char* productPath) {
 
 Editor::~Editor() {
     destroyWindow();
-    if (engine_ != nullptr) engine_->detachEditor(this);
+    if (engine_ != nullptr) engine_->removeEditor(this);
     magic_ = 0;
 }
 

@@ -98,7 +98,8 @@ Engine::CreateError Engine::create(const BrevianHostDescriptor* descriptor, Engi
 }
 
 Engine::~Engine() {
-    if (editor_ != nullptr) editor_->forgetEngine();
+    for (Editor* editor : editors_)
+        editor->forgetEngine();
     magic_ = 0;
 }
 
@@ -197,6 +198,11 @@ int32_t Engine::callHost(int32_t code, int32_t i1, int32_t i2) {
 
 void Engine::detachEditor(Editor* editor) {
     if (editor_ == editor) editor_ = nullptr;
+}
+
+void Engine::removeEditor(Editor* editor) {
+    detachEditor(editor);
+    std::erase(editors_, editor);
 }
 
 void Engine::idle() {

@@ -82,6 +82,9 @@ public:
     bool hasHostCallback() const { return hostCallback_ != nullptr; }
     void attachEditor(Editor* editor) { editor_ = editor; }
     void detachEditor(Editor* editor);
+    // Editors made for this engine, so that each can be told when the engine goes first.
+    void addEditor(Editor* editor) { editors_.push_back(editor); }
+    void removeEditor(Editor* editor);
     Editor* attachedEditor() const { return editor_; }
     void idle();
 
@@ -99,6 +102,7 @@ private:
     BrevianHostCallback hostCallback_ = nullptr;
     void* hostContext_ = nullptr;
     Editor* editor_ = nullptr;
+    std::vector<Editor*> editors_;
 
     PatchParams params_;
     std::atomic<double> sampleRate_{44100.0};

@@ -86,9 +86,10 @@ void Synth::noteOn(uint8_t channel, uint8_t note, uint8_t velocity, const Patch&
     const bool retrigger = v.stage != Stage::Idle && v.channel == channel && v.note == note;
     if (!retrigger) {
         v = Voice{};
-        // Fixed starting phases: deterministic, and the two saws do not start in step.
-        v.phase1 = 0.0;
-        v.phase2 = 0.5;
+        // Fixed starting phases: deterministic, the two saws out of step, and a non-zero first
+        // sample, so the note is there from the very frame it was placed at.
+        v.phase1 = 0.1;
+        v.phase2 = 0.6;
         v.phaseSub = 0.0;
     }
     v.channel = channel;
