@@ -3,6 +3,7 @@
 #include "EngineFixture.h"
 
 #include "Editor.h"
+#include "TestParent.h"
 
 using namespace enginetest;
 
@@ -47,9 +48,17 @@ TEST_F(EngineEditorTest, HostSequenceShowsSizesAndDestroysTheEditor) {
     EXPECT_EQ(e->productName(), "Brevian");
 
     EXPECT_NE(onEditor(editor, BREVIAN_OP_EDITOR_OPEN, nullptr), 0); // no parent
-    int parentStandIn = 0;
-    ASSERT_EQ(onEditor(editor, BREVIAN_OP_EDITOR_OPEN, &parentStandIn), 0);
+    void* parent = createTestParent();
+    ASSERT_NE(parent, nullptr);
+    ASSERT_EQ(onEditor(editor, BREVIAN_OP_EDITOR_OPEN, parent), 0);
     EXPECT_TRUE(e->isOpen());
+    EXPECT_EQ(e->parent(), parent);
+    int shownWidth = 0, shownHeight = 0;
+    const bool hasWindow = childWindowInfo(e->window(), parent, shownWidth, shownHeight);
+    if (hasWindow) {
+        EXPECT_EQ(shownWidth, brevian::Editor::kWideWidth);
+        EXPECT_EQ(shownHeight, brevian::Editor::kHeight);
+    }
     ASSERT_EQ(op(BREVIAN_OP_EDITOR_ATTACH, editor), 0);
 
     int32_t height = 0, width = 0;
@@ -70,6 +79,10 @@ TEST_F(EngineEditorTest, HostSequenceShowsSizesAndDestroysTheEditor) {
     EXPECT_EQ(log.i2, brevian::Editor::kHeight);
     ASSERT_EQ(onEditor(editor, BREVIAN_OP_EDITOR_GET_SIZE, &height, &width), 0);
     EXPECT_EQ(width, brevian::Editor::kCompactWidth);
+    if (hasWindow) {
+        ASSERT_TRUE(childWindowInfo(e->window(), parent, shownWidth, shownHeight));
+        EXPECT_EQ(shownWidth, brevian::Editor::kCompactWidth);
+    }
     e->toggleView();
     EXPECT_EQ(log.i1, brevian::Editor::kWideWidth);
 
@@ -79,7 +92,12 @@ TEST_F(EngineEditorTest, HostSequenceShowsSizesAndDestroysTheEditor) {
     EXPECT_NE(e->statusLine(0), before);
 
     EXPECT_EQ(op(BREVIAN_OP_EDITOR_DETACH, editor), 0);
+    void* window = e->window();
     EXPECT_EQ(onEditor(editor, BREVIAN_OP_EDITOR_DESTROY), 0);
+    if (hasWindow) {
+        EXPECT_FALSE(childWindowInfo(window, parent, shownWidth, shownHeight)); // window gone
+    }
+    destroyTestParent(parent);
 }
 
 TEST_F(EngineEditorTest, CreationNeedsAnEngineAndAPlaceForTheHandle) {
