@@ -196,3 +196,14 @@ TEST_F(EngineTest, RenderingAllocatesNothing) {
     const uint64_t count = quorvel::test::AllocCounter::disarm();
     EXPECT_EQ(count, 0u);
 }
+
+TEST_F(EngineTest, ACountBeyondTheBlockCapacityIsCappedNotTrusted) {
+    BrevianEventBlock eb{};
+    for (int i = 0; i < BREVIAN_MAX_BLOCK_EVENTS; ++i)
+        eb.events[i] = BrevianMidiEvent{0x90, static_cast<uint8_t>(i % 128), 100, 0, i % 256, 0, 0.f};
+    eb.count = UINT64_MAX; // a damaged count must not make the engine read past the records
+    std::vector<float> left(256), right(256);
+    float* outs[2] = {left.data(), right.data()};
+    EXPECT_EQ(op(BREVIAN_OP_PROCESS, &eb, outs, 256), 0);
+    EXPECT_GT(peak(left, 0, left.size()), 0.f);
+}
