@@ -9,6 +9,7 @@
 #include "graph/Instance.h"
 #include "log/ConsoleLogger.h"
 #include "log/Log.h"
+#include "recording/Streamer.h"
 
 #include <cstdio>
 
@@ -100,7 +101,8 @@ int32_t EngineManager::initialize() {
     }
     Factory::get();
     if (GraphManager* graph = GraphManager::get()) graph->init(context, context->getDSPInfo());
-    // The disk streamer starts its thread here.
+    // The disk streamer starts its thread on first use.
+    Streamer::get();
     context_.store(context, std::memory_order_release);
     logInfo("VE_ENGINE_INITIALIZE OK");
     return kEngineOk;
@@ -117,7 +119,8 @@ int32_t EngineManager::shutdown() {
     DeviceManager::destroy();
     Factory::destroy();
     MIDIDeviceFactory::destroy();
-    // The disk streamer is told to die and forgotten here.
+    // The disk streamer writes what is still queued, dies and deletes itself.
+    Streamer::shutdown();
     delete context;
     return kEngineOk;
 }
