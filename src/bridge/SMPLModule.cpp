@@ -1,0 +1,151 @@
+#include "bridge/SMPLModule.h"
+#include "app/Registry.h"
+#include "app/UserMessage.h"
+#include "bridge/CodeSignature.h"
+#include "graph/DSPInfo.h"
+#include "log/Log.h"
+#include "log/TextConv.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace vantor {
+
+namespace {
+
+constexpr const char* kFullTitle = "Vantor Quorvel";
+constexpr const char16_t* kEngineKey = u"Software\\Vantor\\Brevian";
+constexpr const char* kComponentMissing = "Cannot find Brevian engine component, please re-install";
+
+} // namespace
+
+SMPLModule::SMPLModule() : productKey_(u"Software\\Vantor\\Quorvel") {}
+
+SMPLModule::~SMPLModule() {
+    if (entry_ && editor_) {
+        callEngine(engine_, BREVIAN_OP_EDITOR_DETACH, editor_);
+        callEngine(editor_, BREVIAN_OP_EDITOR_DESTROY);
+        editor_ = nullptr;
+    }
+    if (engine_) {
+        callEngine(engine_, BREVIAN_OP_DESTROY);
+        engine_ = nullptr;
+        entry_ = nullptr;
+    }
+    if (library_) unloadLibrary(library_);
+    library_ = nullptr;
+}
+
+int32_t SMPLModule::callEngine(void* handle, int32_t operation, void* p1, void* p2, void* p3, int32_t i1,
+                               int32_t i2) {
+    return entry_ ? entry_(handle, operation, p1, p2, p3, i1, i2, 0, 0.0f) : -1;
+}
+
+void SMPLModule::setDataDirectoryUtf8(const std::string& text) {
+    // Cut at a character boundary so the engine sees valid, terminated UTF-8.
+    size_t length = std::min(text.size(), sizeof(dataDirectoryUtf8_) - 1);
+    if (length < text.size())
+        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
+            --length;
+    std::memcpy(dataDirectoryUtf8_, text.data(), length);
+    dataDirectoryUtf8_[length] = '\0';
+}
+
+void SMPLModule::fail(const std::string& line, const char* message) {
+    logError(line);
+    if (message) showMessageBox(kFullTitle, message);
+    exitProcess(0);
+}
+
+bool SMPLModule::init(Instance* context, DSPInfo* info) {
+    setContext(context);
+    info_ = info;
+    dataDirectory_.clear();
+    logInfo("SMPLModule::init()");
+
+    if (!registryReadString(kHiveLocalMachine, productKey_, u"base_dir", dataDirectory_))
+        fail("Can't get base_dir from registry", "Cannot find data installation, please re-install");
+    if (!registryReadString(kHiveLocalMachine, kEngineKey, u"path_x64", enginePath_))
+        fail("Can't get engine path_x64 from registry", "Cannot find engine installation, please re-install");
+
+    // Nothing is loaded, not even to look at it, before the signature is accepted.
+    std::string reason;
+    if (!verifyEngineSignature(enginePath_, reason))
+        fail("Engine signature check failed for " + wideToNarrow(enginePath_) + ": " + reason,
+             "The Brevian engine component is not signed by Vantor, please re-install");
+
+    library_ = loadLibrary(enginePath_);
+    if (!library_) fail("Can't load engine from : " + wideToNarrow(enginePath_), kComponentMissing);
+    entry_ = reinterpret_cast<BrevianOpcodeFunction>(resolve(library_, BREVIAN_ENTRY_POINT_NAME));
+    if (!entry_)
+        fail(std::string("GetProcAddress failed for ") + BREVIAN_ENTRY_POINT_NAME, kComponentMissing);
+
+    char version[BREVIAN_VERSION_BUFFER_SIZE] = {};
+    callEngine(nullptr, BREVIAN_OP_GET_VERSION, version);
+    version[sizeof(version) - 1] = '\0';
+    logInfo("fetched Version:", version);
+
+    setDataDirectoryUtf8(wideToNarrow(dataDirectory_));
+    descriptor_ = {0, BREVIAN_HOST_DESCRIPTOR_VERSION, BREVIAN_HOST_TAG,
+                   static_cast<uint64_t>(reinterpret_cast<uintptr_t>(dataDirectoryUtf8_))};
+    if (!engine_) callEngine(nullptr, BREVIAN_OP_CREATE, &descriptor_, &engine_);
+    if (!engine_) {
+        logError("Engine creation failed!");
+        const std::string folder = executableFolder();
+        setDataDirectoryUtf8(folder);
+        callEngine(nullptr, BREVIAN_OP_CREATE, &descriptor_, &engine_);
+        if (!engine_) fail("Engine creation failed from " + folder + " too", nullptr);
+        logInfo("found the file in the current directory : ", folder);
+    }
+    if (info)
+        callEngine(engine_, BREVIAN_OP_SET_STREAM, nullptr, nullptr, nullptr,
+                   static_cast<int32_t>(info->sampleRateInt), static_cast<int32_t>(info->blockSize));
+    return true;
+}
+
+void SMPLModule::setDSPInfo(DSPInfo* info) {
+    info_ = info;
+    if (!info) return;
+    if (engine_)
+        callEngine(engine_, BREVIAN_OP_SET_STREAM, nullptr, nullptr, nullptr,
+                   static_cast<int32_t>(info->sampleRateInt), static_cast<int32_t>(info->blockSize));
+    offline_ = info->isOffline();
+}
+
+void SMPLModule::start() {
+    callEngine(engine_, BREVIAN_OP_START, nullptr, nullptr, nullptr, info_ && info_->isOffline() ? 1 : 0);
+}
+
+void SMPLModule::stop() {
+    callEngine(engine_, BREVIAN_OP_STOP);
+}
+
+bool SMPLModule::saveChunk(void** data, int32_t* size) {
+    return entry_ && callEngine(engine_, BREVIAN_OP_STATE_SAVE, data, size) == 0;
+}
+
+bool SMPLModule::loadChunk(const void* data, int32_t size) {
+    return entry_ &&
+           callEngine(engine_, BREVIAN_OP_STATE_LOAD, const_cast<void*>(data), nullptr, nullptr, size) == 0;
+}
+
+bool SMPLModule::openFile(const std::string& pathUtf8) {
+    return entry_ && callEngine(engine_, BREVIAN_OP_OPEN_FILE, const_cast<char*>(pathUtf8.c_str())) == 0;
+}
+
+void SMPLModule::timerTick() {
+    if (engine_) callEngine(engine_, BREVIAN_OP_IDLE);
+    ++timerTicks_;
+}
+
+void SMPLModule::processBlock(MidiEventArray& events, float** /*inputs*/, float** outputs, uint32_t frames,
+                              bool /*flag*/) {
+    const size_t count = std::min<size_t>(events.size(), BREVIAN_MAX_BLOCK_EVENTS);
+    events_.count = count;
+    static_assert(sizeof(MidiEvent) == sizeof(BrevianMidiEvent));
+    if (count) std::memcpy(events_.events, events.data(), count * sizeof(BrevianMidiEvent));
+    if (engine_)
+        callEngine(engine_, BREVIAN_OP_PROCESS, &events_, outputs, nullptr, static_cast<int32_t>(frames));
+}
+
+} // namespace vantor

@@ -1,0 +1,71 @@
+// The instrument as the graph sees it: finds the engine component through the registry, checks
+// its signature, loads it, creates the engine and forwards every module operation to the
+// component's brevianOpcode.
+#pragma once
+
+#include "bridge/BrevianComponent.h"
+#include "graph/Module.h"
+
+#include <cstdint>
+#include <string>
+
+namespace vantor {
+
+class SMPLModule : public Module {
+public:
+    SMPLModule();
+    ~SMPLModule() override;
+
+    // Loads and creates the engine. Returns true; every failure ends the process (status 0)
+    // after telling the user, before anything unverified is loaded.
+    bool init(Instance* context, DSPInfo* info) override;
+    void setDSPInfo(DSPInfo* info) override;
+    void start() override;
+    void stop() override;
+    bool saveChunk(void** data, int32_t* size) override;
+    bool loadChunk(const void* data, int32_t size) override;
+    // Hands the engine at most BREVIAN_MAX_BLOCK_EVENTS events of the block; the rest are dropped.
+    void processBlock(MidiEventArray& events, float** inputs, float** outputs, uint32_t frames,
+                      bool flag) override;
+
+    bool openFile(const std::string& pathUtf8);
+    // The main window's 16 ms tick.
+    void timerTick();
+
+    void* engineHandle() const { return engine_; }
+    const std::u16string& enginePath() const { return enginePath_; }
+    const std::u16string& dataDirectory() const { return dataDirectory_; }
+    const char* dataDirectoryUtf8() const { return dataDirectoryUtf8_; }
+    bool offline() const { return offline_; }
+    const BrevianEventBlock& eventBlock() const { return events_; }
+
+    // The folder of the running executable (up to its last backslash, else its last "/", else ".").
+    static std::string executableFolder();
+
+private:
+    int32_t callEngine(void* handle, int32_t operation, void* p1 = nullptr, void* p2 = nullptr,
+                       void* p3 = nullptr, int32_t i1 = 0, int32_t i2 = 0);
+    void setDataDirectoryUtf8(const std::string& text);
+    [[noreturn]] void fail(const std::string& logLine, const char* message);
+
+    // The platform's library seam.
+    static void* loadLibrary(const std::u16string& path);
+    static void* resolve(void* library, const char* name);
+    static void unloadLibrary(void* library);
+
+    void* engine_ = nullptr;
+    void* editor_ = nullptr;
+    BrevianOpcodeFunction entry_ = nullptr;
+    BrevianHostDescriptor descriptor_{};
+    BrevianEventBlock events_{};
+    std::u16string enginePath_;
+    std::u16string dataDirectory_;
+    char dataDirectoryUtf8_[2048] = {};
+    bool offline_ = false;
+    int32_t usesMediaBar_ = 0;
+    std::u16string productKey_;
+    void* library_ = nullptr;
+    int8_t timerTicks_ = 0;
+};
+
+} // namespace vantor

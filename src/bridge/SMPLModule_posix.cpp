@@ -1,0 +1,33 @@
+// POSIX side of the engine module: shared objects and the executable's folder.
+#include "bridge/SMPLModule.h"
+#include "log/TextConv.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <climits>
+
+namespace vantor {
+
+void* SMPLModule::loadLibrary(const std::u16string& path) {
+    return dlopen(wideToNarrow(path).c_str(), RTLD_NOW | RTLD_LOCAL);
+}
+
+void* SMPLModule::resolve(void* library, const char* name) {
+    return dlsym(library, name);
+}
+
+void SMPLModule::unloadLibrary(void* library) {
+    dlclose(library);
+}
+
+std::string SMPLModule::executableFolder() {
+    char path[PATH_MAX] = {};
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);
+    std::string text = length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
+    size_t cut = text.rfind('\\');
+    if (cut == std::string::npos) cut = text.rfind('/');
+    return cut == std::string::npos ? std::string(".") : text.substr(0, cut);
+}
+
+} // namespace vantor

@@ -1,0 +1,271 @@
+// The engine module loader with the reference engine component loaded as a shared object: the
+// registry paths, the pinned-hash check before loading, the entry point, the fallback data
+// folder, and the block's events handed over.
+#include "app/Registry.h"
+#include "app/UserMessage.h"
+#include "bridge/CodeSignature.h"
+#include "bridge/SMPLModule.h"
+#include "graph/DSPInfo.h"
+#include "log/TextConv.h"
+#include "support/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace vantor;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ProcessExit {
+    int status;
+};
+
+const std::u16string kProductKey = u"Software\\Vantor\\Quorvel";
+const std::u16string kEngineKey = u"Software\\Vantor\\Brevian";
+
+std::u16string wide(const std::string& text) {
+    return narrowToWide(text);
+}
+
+std::string fileHash(const std::string& path) {
+    std::string hex;
+    EXPECT_TRUE(sha256FileHex(wide(path), hex)) << path;
+    return hex;
+}
+
+bool isLoaded(const std::string& path) {
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle) dlclose(handle);
+    return handle != nullptr;
+}
+
+class SMPLModuleTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setRegistryStore(&registry_);
+        setMessageBoxHook([this](const std::string& caption, const std::string& text) {
+            boxes_.emplace_back(caption, text);
+        });
+        setExitHook([](int status) { throw ProcessExit{status}; });
+        scratch_ =
+            fs::temp_directory_path() / ("smpl-" + std::to_string(::getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(scratch_);
+    }
+    void TearDown() override {
+        setExitHook({});
+        setMessageBoxHook({});
+        setRegistryStore(nullptr);
+        std::error_code ignored;
+        fs::remove_all(scratch_, ignored);
+    }
+
+    // An installation of `library` with its hash pinned and the data folder `data`.
+    void install(const std::string& library, const std::string& data = QUORVEL_ENGINE_DATA_DIR) {
+        registry_.writeString(kHiveLocalMachine, kProductKey, u"base_dir", wide(data));
+        registry_.writeString(kHiveLocalMachine, kEngineKey, u"path_x64", wide(library));
+        registry_.writeString(kHiveLocalMachine, kEngineKey, kEngineHashValueName, wide(fileHash(library)));
+    }
+
+    // Runs init expecting the process to end; returns the exit status.
+    int initEndsProcess(SMPLModule& module) {
+        try {
+            module.init(nullptr, &info_);
+        } catch (const ProcessExit& exit) {
+            return exit.status;
+        }
+        ADD_FAILURE() << "init returned";
+        return -1;
+    }
+
+    test::LogCapture log_;
+    MemoryRegistryStore registry_;
+    DSPInfo info_{48000.0, 256};
+    std::vector<std::pair<std::string, std::string>> boxes_;
+    fs::path scratch_;
+};
+
+} // namespace
+
+TEST(Sha256, KnownDigests) {
+    EXPECT_EQ(sha256Hex("", 0), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(sha256Hex("abc", 3), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    const std::string twoBlocks = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+    EXPECT_EQ(sha256Hex(twoBlocks.data(), twoBlocks.size()),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    // Fed in uneven pieces across block edges: the same digest as in one go.
+    std::string million(1000000, 'a');
+    Sha256 pieces;
+    for (size_t at = 0; at < million.size();) {
+        size_t take = std::min<size_t>(million.size() - at, 1 + at % 97);
+        pieces.update(million.data() + at, take);
+        at += take;
+    }
+    EXPECT_EQ(pieces.finishHex(), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+TEST_F(SMPLModuleTest, LoadsVerifiesAndCreatesTheReferenceEngine) {
+    install(QUORVEL_ENGINE_LIBRARY);
+    {
+        SMPLModule module;
+        EXPECT_TRUE(module.init(nullptr, &info_));
+        EXPECT_NE(module.engineHandle(), nullptr);
+        EXPECT_STREQ(module.dataDirectoryUtf8(), QUORVEL_ENGINE_DATA_DIR);
+        EXPECT_TRUE(boxes_.empty());
+        EXPECT_TRUE(log_.has('I', "SMPLModule::init()"));
+        EXPECT_EQ(log_.count("fetched Version:"), 1u);
+        EXPECT_TRUE(isLoaded(QUORVEL_ENGINE_LIBRARY));
+
+        // State passes through both ways.
+        void* data = nullptr;
+        int32_t size = 0;
+        ASSERT_TRUE(module.saveChunk(&data, &size));
+        ASSERT_NE(data, nullptr);
+        ASSERT_GT(size, 0);
+        std::vector<uint8_t> copy(static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+        EXPECT_TRUE(module.loadChunk(copy.data(), size));
+        EXPECT_FALSE(module.loadChunk("junk", 4)) << "the engine's refusal is passed on";
+    }
+    EXPECT_FALSE(isLoaded(QUORVEL_ENGINE_LIBRARY)) << "unloaded with the module";
+}
+
+TEST_F(SMPLModuleTest, MissingInstallationValuesEndTheProcessWithTheirMessages) {
+    {
+        SMPLModule module;
+        EXPECT_EQ(initEndsProcess(module), 0);
+        ASSERT_EQ(boxes_.size(), 1u);
+        EXPECT_EQ(boxes_[0].first, "Vantor Quorvel");
+        EXPECT_EQ(boxes_[0].second, "Cannot find data installation, please re-install");
+        EXPECT_TRUE(log_.has('E', "Can't get base_dir from registry"));
+    }
+    boxes_.clear();
+    registry_.writeString(kHiveLocalMachine, kProductKey, u"base_dir", wide(QUORVEL_ENGINE_DATA_DIR));
+    {
+        SMPLModule module;
+        EXPECT_EQ(initEndsProcess(module), 0);
+        ASSERT_EQ(boxes_.size(), 1u);
+        EXPECT_EQ(boxes_[0].second, "Cannot find engine installation, please re-install");
+        EXPECT_TRUE(log_.has('E', "Can't get engine path_x64 from registry"));
+    }
+    EXPECT_FALSE(isLoaded(QUORVEL_ENGINE_LIBRARY));
+}
+
+TEST_F(SMPLModuleTest, ATamperedOrUnpinnedComponentIsRejectedBeforeLoading) {
+    const fs::path copy = scratch_ / "libbrevian-tampered.so";
+    fs::copy_file(QUORVEL_ENGINE_LIBRARY, copy);
+    install(copy.string());
+    { std::ofstream(copy, std::ios::app | std::ios::binary) << '\0'; }
+    {
+        SMPLModule module;
+        EXPECT_EQ(initEndsProcess(module), 0);
+        ASSERT_EQ(boxes_.size(), 1u);
+        EXPECT_EQ(boxes_[0].first, "Vantor Quorvel");
+        EXPECT_EQ(log_.count("Engine signature check failed for " + copy.string()), 1u);
+        EXPECT_FALSE(isLoaded(copy.string())) << "never loaded";
+    }
+    boxes_.clear();
+    registry_.deleteValue(kHiveLocalMachine, kEngineKey, kEngineHashValueName);
+    registry_.writeString(kHiveLocalMachine, kEngineKey, u"path_x64", wide(QUORVEL_ENGINE_LIBRARY));
+    {
+        SMPLModule module;
+        EXPECT_EQ(initEndsProcess(module), 0) << "no pin, no load";
+        EXPECT_EQ(boxes_.size(), 1u);
+        EXPECT_FALSE(isLoaded(QUORVEL_ENGINE_LIBRARY));
+    }
+}
+
+TEST_F(SMPLModuleTest, AComponentWithoutTheEntryPointIsRefused) {
+    // The C library: a signed-off shared object that is no engine.
+    Dl_info where{};
+    ASSERT_NE(dladdr(reinterpret_cast<void*>(&std::fopen), &where), 0);
+    install(where.dli_fname);
+    SMPLModule module;
+    EXPECT_EQ(initEndsProcess(module), 0);
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].second, "Cannot find Brevian engine component, please re-install");
+    EXPECT_TRUE(log_.has('E', "GetProcAddress failed for brevianOpcode"));
+
+    // A path that is no library at all fails the check first: nothing to hash.
+    boxes_.clear();
+    registry_.writeString(kHiveLocalMachine, kEngineKey, u"path_x64", u"/nonexistent/libbrevian.so");
+    SMPLModule missing;
+    EXPECT_EQ(initEndsProcess(missing), 0);
+    EXPECT_EQ(boxes_.size(), 1u);
+}
+
+TEST_F(SMPLModuleTest, CreationFallsBackToTheExecutablesFolder) {
+    const fs::path folder = SMPLModule::executableFolder();
+    const fs::path dat = folder / "Brevian.dat";
+    const bool placed = !fs::exists(dat);
+    if (placed) fs::copy_file(fs::path(QUORVEL_ENGINE_DATA_DIR) / "Brevian.dat", dat);
+    install(QUORVEL_ENGINE_LIBRARY, (scratch_ / "empty-data").string());
+    {
+        SMPLModule module;
+        EXPECT_TRUE(module.init(nullptr, &info_));
+        EXPECT_NE(module.engineHandle(), nullptr);
+        EXPECT_STREQ(module.dataDirectoryUtf8(), folder.string().c_str());
+    }
+    if (placed) fs::remove(dat);
+    auto lines = log_.messages();
+    auto failed = std::find(lines.begin(), lines.end(), "Engine creation failed!");
+    auto found =
+        std::find(lines.begin(), lines.end(), "found the file in the current directory : " + folder.string());
+    ASSERT_NE(failed, lines.end());
+    ASSERT_NE(found, lines.end());
+    EXPECT_LT(failed, found);
+    EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(SMPLModuleTest, AnEngineThatCannotBeCreatedAnywhereEndsTheProcessWithoutABox) {
+    const fs::path folder = SMPLModule::executableFolder();
+    if (fs::exists(folder / "Brevian.dat")) GTEST_SKIP() << "the executable's folder holds engine data";
+    install(QUORVEL_ENGINE_LIBRARY, (scratch_ / "empty-data").string());
+    SMPLModule module;
+    EXPECT_EQ(initEndsProcess(module), 0);
+    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(log_.has('E', "Engine creation failed!"));
+}
+
+TEST_F(SMPLModuleTest, ABlockOf1500EventsHandsTheEngineTheFirst1024) {
+    install(QUORVEL_ENGINE_LIBRARY);
+    SMPLModule module;
+    ASSERT_TRUE(module.init(nullptr, &info_));
+    module.start();
+    MidiEventArray events(1500);
+    for (size_t i = 0; i < events.size(); ++i) {
+        events[i].status = 0x90;
+        events[i].data1 = static_cast<uint8_t>(i % 128);
+        events[i].data2 = 100;
+        events[i].frameOffset = static_cast<int32_t>(i % 256);
+        events[i].timeStamp = static_cast<uint32_t>(i);
+    }
+    std::vector<float> left(256), right(256);
+    float* outputs[2] = {left.data(), right.data()};
+    module.processBlock(events, nullptr, outputs, 256, false);
+    const BrevianEventBlock& block = module.eventBlock();
+    EXPECT_EQ(block.count, 1024u);
+    EXPECT_EQ(block.events[0].timeStamp, 0u);
+    EXPECT_EQ(block.events[1023].timeStamp, 1023u);
+    EXPECT_EQ(block.events[1023].data1, 1023 % 128);
+
+    // The engine plays them: the block is no longer silent.
+    float peak = 0;
+    for (float sample : left)
+        peak = std::max(peak, std::abs(sample));
+    EXPECT_GT(peak, 0.0f);
+
+    events.clear();
+    module.processBlock(events, nullptr, outputs, 256, false);
+    EXPECT_EQ(module.eventBlock().count, 0u);
+    module.stop();
+}
