@@ -14,6 +14,7 @@
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -268,4 +269,35 @@ TEST_F(SMPLModuleTest, ABlockOf1500EventsHandsTheEngineTheFirst1024) {
     module.processBlock(events, nullptr, outputs, 256, false);
     EXPECT_EQ(module.eventBlock().count, 0u);
     module.stop();
+}
+
+TEST_F(SMPLModuleTest, AnInstallationByTheInstallScriptLoadsThroughTheRegistryFile) {
+    const fs::path repo = fs::path(QUORVEL_ENGINE_DATA_DIR).parent_path();
+    const fs::path build = fs::path(QUORVEL_ENGINE_LIBRARY).parent_path().parent_path();
+    const fs::path registryFile = scratch_ / "registry.txt";
+    const std::string command = "XDG_DATA_HOME='" + (scratch_ / "xdg").string() + "' '" +
+                                (repo / "scripts/install-posix.sh").string() + "' --prefix '" +
+                                (scratch_ / "prefix").string() + "' --build '" + build.string() +
+                                "' --registry '" + registryFile.string() + "' >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_TRUE(fs::is_directory(scratch_ / "xdg/Vantor/Quorvel"));
+
+    FileRegistryStore store(registryFile.string());
+    setRegistryStore(&store);
+    uint32_t mediaBar = 0;
+    EXPECT_TRUE(
+        store.readDword(kHiveLocalMachine, u"Software\\Vantor\\QuorvelSA", u"usesMediaBar", mediaBar));
+    EXPECT_EQ(mediaBar, 1u);
+    {
+        SMPLModule module;
+        EXPECT_TRUE(module.init(nullptr, &info_));
+        EXPECT_EQ(module.enginePath(), wide((scratch_ / "prefix/lib/libbrevian.so").string()));
+        EXPECT_STREQ(module.dataDirectoryUtf8(), (scratch_ / "prefix/data").string().c_str());
+        EXPECT_NE(module.engineHandle(), nullptr);
+    }
+    // Replacing the installed component without reinstalling is caught.
+    { std::ofstream(scratch_ / "prefix/lib/libbrevian.so", std::ios::app | std::ios::binary) << 'x'; }
+    SMPLModule module;
+    EXPECT_EQ(initEndsProcess(module), 0);
+    EXPECT_EQ(boxes_.size(), 1u);
 }
