@@ -130,6 +130,10 @@ void Streamer::Entry() {
     }
     IORequest::deletePools();
     logInfo("Streamer::Entry() out");
+    // The thread may see the die flag before die() has signalled the wake-up event; the object
+    // (and its event) must outlive that call.
+    while (!dieSignalled_.load(std::memory_order_acquire))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     running_.store(false, std::memory_order_release);
     int32_t* ack = acknowledgement_.load(std::memory_order_acquire);
     if (ack) std::atomic_ref<int32_t>(*ack).store(1, std::memory_order_release);
@@ -152,6 +156,7 @@ void Streamer::die(int32_t* acknowledgement) {
     acknowledgement_.exchange(acknowledgement, std::memory_order_acq_rel);
     dieFlag_.exchange(1, std::memory_order_acq_rel);
     wake_.signal();
+    dieSignalled_.store(true, std::memory_order_release); // from here on the thread may delete us
     while (ack.load(std::memory_order_acquire) == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     logInfo("Streamer::die() out");

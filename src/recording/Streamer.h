@@ -62,6 +62,8 @@ private:
     Mutex requestsToAddMutex_;
     Condition wake_;
     std::atomic<int32_t> dieFlag_{0};
+    // Set by die() once it has stopped touching this object; the thread deletes itself only then.
+    std::atomic<bool> dieSignalled_{false};
     std::atomic<int32_t*> acknowledgement_{nullptr};
     std::atomic<bool> running_{false};
 };
