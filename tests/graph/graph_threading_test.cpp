@@ -68,12 +68,18 @@ TEST(GraphThreadingTest, ChangesWhileProcessingNeverCrashOrWait) {
         });
         change([&] { graph.addMidiDevice(10 + round % 3, new FakeMidiDevice(false), 0); });
         change([&] { graph.addInstrument(1 + round % 2, new FakeInstrument()); });
-        std::this_thread::yield();
+        // Leave the audio thread room to take the lock: back-to-back changes can starve it (a
+        // Windows critical section is re-entered by its last owner at once).
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
         change([&] { graph.removeMidiDevice((round + 2) % 4); });
         change([&] { graph.removeInstrument(0); });
         change([&] { graph.removeInstrument(1 + round % 2); });
         change([&] { graph.setAudioDevice(round % 2 ? new FakeInstrument() : nullptr); });
     }
+
+    // Blocks render between changes (bounded wait: a loaded machine may not have scheduled any yet).
+    for (int i = 0; i < 500 && graph.renderedBlocks() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
     // A change that holds the lock for 30 ms: the audio thread keeps returning meanwhile.
     graph.addInstrument(7, new SlowToDestroy());

@@ -68,10 +68,16 @@ TEST(GraphSteadyStateTest, NoteMonitorTracksAndFlushesWithoutAllocating) {
     EXPECT_EQ(flushed.size(), 16u * (128 - 43));
 }
 
+static void* volatile allocationSink = nullptr;
+
 TEST(AllocCounterTest, CountsOnlyTheArmingThreadWhileArmed) {
     AllocCounter::arm();
     auto* p = new int(3);
     auto* v = new std::vector<int>(100);
+    // Published so the optimiser cannot drop the new/delete pairs (it may, for new-expressions).
+    allocationSink = p;
+    allocationSink = v->data();
+    allocationSink = v;
     const uint64_t counted = AllocCounter::disarm();
     delete v;
     delete p;
