@@ -25,12 +25,12 @@ namespace quorvel::test {
 namespace pa = quorvel::test::pa;
 
 inline pa::DeviceSpec outputSpec(const std::string& name, int api, int outputs = 2, int inputs = 0) {
-    pa::DeviceSpec spec;
-    spec.name = name;
-    spec.hostApi = api;
-    spec.outputs = outputs;
-    spec.inputs = inputs;
-    return spec;
+    pa::DeviceSpec desc;
+    desc.name = name;
+    desc.hostApi = api;
+    desc.outputs = outputs;
+    desc.inputs = inputs;
+    return desc;
 }
 
 class DeviceTest : public ::testing::Test {

@@ -209,9 +209,9 @@ TEST_F(AudioDeviceTest, FormatOpenAndStartErrorsAreReportedAndLeaveTheDeviceIdle
 }
 
 TEST_F(AudioDeviceTest, SampleRatesAreTheCandidatesTheDeviceAccepts) {
-    pa::DeviceSpec spec = outputSpec("Out", pa::addHostApi(paMME, "MME"));
-    spec.rates = {44100, 48000, 96000, 11025};
-    const int dev = pa::addDevice(spec);
+    pa::DeviceSpec desc = outputSpec("Out", pa::addHostApi(paMME, "MME"));
+    desc.rates = {44100, 48000, 96000, 11025};
+    const int dev = pa::addDevice(desc);
     startDevices();
     std::unique_ptr<AudioDevice> device(openDevice(dev));
     std::vector<int> rates;
@@ -238,12 +238,12 @@ TEST_F(AudioDeviceTest, BufferSizesPerHostApi) {
 class AsioDeviceTest : public AudioDeviceTest {
 protected:
     int addAsio(long minimum, long maximum, long granularity, int outputs = 2) {
-        pa::DeviceSpec spec = outputSpec("ASIO Card", asioApi(), outputs);
-        spec.asioMin = minimum;
-        spec.asioMax = maximum;
-        spec.asioPreferred = minimum;
-        spec.asioGranularity = granularity;
-        return pa::addDevice(spec);
+        pa::DeviceSpec desc = outputSpec("ASIO Card", asioApi(), outputs);
+        desc.asioMin = minimum;
+        desc.asioMax = maximum;
+        desc.asioPreferred = minimum;
+        desc.asioGranularity = granularity;
+        return pa::addDevice(desc);
     }
     int asioApi() {
         if (api_ < 0) api_ = pa::addHostApi(paASIO, "ASIO");

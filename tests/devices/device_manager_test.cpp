@@ -57,10 +57,10 @@ TEST_F(DeviceManagerTest, NamesDuplexAndOutputDevicesInIndexOrderAndSkipsTheUnus
 
 TEST_F(DeviceManagerTest, InitialisationLogsTheLibraryAndEachDevice) {
     const int ds = pa::addHostApi(paDirectSound, "Windows DirectSound");
-    pa::DeviceSpec spec = outputSpec("Primary Sound Driver", ds);
-    spec.defaultSampleRate = 48000;
-    spec.lowOutputLatency = 0.12;
-    pa::addDevice(spec);
+    pa::DeviceSpec desc = outputSpec("Primary Sound Driver", ds);
+    desc.defaultSampleRate = 48000;
+    desc.lowOutputLatency = 0.12;
+    pa::addDevice(desc);
 
     startDevices();
     const auto lines = log.messages();

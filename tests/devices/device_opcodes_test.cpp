@@ -26,7 +26,7 @@ int32_t call(int32_t opcode, void* p1 = nullptr, void* p2 = nullptr, int32_t i1 
     return engineOpcode(opcode, p1, p2, i1, i2, i3, 0.0f);
 }
 
-pa::DeviceSpec spec(const std::string& name, int api, int outputs = 2) {
+pa::DeviceSpec desc(const std::string& name, int api, int outputs = 2) {
     pa::DeviceSpec s;
     s.name = name;
     s.hostApi = api;
@@ -69,13 +69,13 @@ TEST_F(DeviceOpcodeTest, ListCountsAndFillsUpToTheCapacity) {
     const int ds = pa::addHostApi(paDirectSound, "Windows DirectSound");
     const int wasapi = pa::addHostApi(paWASAPI, "Windows WASAPI");
     const int alsa = pa::addHostApi(paALSA, "ALSA");
-    pa::DeviceSpec first = spec("Speakers", mme, 2);
+    pa::DeviceSpec first = desc("Speakers", mme, 2);
     first.defaultSampleRate = 44100.7;
     pa::addDevice(first);
-    pa::addDevice(spec("Primary Sound Driver", ds, 6));
-    pa::addDevice(spec("Realtek", wasapi));
-    pa::addDevice(spec("pulse", alsa, 32));
-    pa::addDevice(spec(std::string(200, 'n'), mme));
+    pa::addDevice(desc("Primary Sound Driver", ds, 6));
+    pa::addDevice(desc("Realtek", wasapi));
+    pa::addDevice(desc("pulse", alsa, 32));
+    pa::addDevice(desc(std::string(200, 'n'), mme));
     initialize();
 
     EXPECT_EQ(call(VE_ENGINE_AUDIODEVICE_LIST), kEngineFailed); // count mode needs p2
@@ -111,8 +111,8 @@ TEST_F(DeviceOpcodeTest, ListCountsAndFillsUpToTheCapacity) {
 
 TEST_F(DeviceOpcodeTest, ChoosingStartingAndStoppingADevice) {
     const int mme = pa::addHostApi(paMME, "MME");
-    pa::addDevice(spec("Speakers", mme));
-    pa::addDevice(spec("Headphones", mme, 4));
+    pa::addDevice(desc("Speakers", mme));
+    pa::addDevice(desc("Headphones", mme, 4));
     pa::setOutputLatency(0.107);
     initialize();
 
@@ -164,7 +164,7 @@ TEST_F(DeviceOpcodeTest, ChoosingStartingAndStoppingADevice) {
 }
 
 TEST_F(DeviceOpcodeTest, SettingsFallBackToTheDevicesFirstRateAndRefuseUnusableBlocks) {
-    pa::DeviceSpec s = spec("Speakers", pa::addHostApi(paMME, "MME"));
+    pa::DeviceSpec s = desc("Speakers", pa::addHostApi(paMME, "MME"));
     s.rates = {44100, 48000};
     pa::addDevice(s);
     initialize();
@@ -199,7 +199,7 @@ TEST_F(DeviceOpcodeTest, SettingsFallBackToTheDevicesFirstRateAndRefuseUnusableB
 }
 
 TEST_F(DeviceOpcodeTest, RateAndBufferSizeListsNeedADevice) {
-    pa::DeviceSpec s = spec("Speakers", pa::addHostApi(paMME, "MME"));
+    pa::DeviceSpec s = desc("Speakers", pa::addHostApi(paMME, "MME"));
     s.rates = {22050, 44100, 48000};
     pa::addDevice(s);
     initialize();
@@ -227,10 +227,10 @@ TEST_F(DeviceOpcodeTest, RateAndBufferSizeListsNeedADevice) {
 TEST_F(DeviceOpcodeTest, WasapiRefusalLeavesTheHostUsable) {
     const int wasapi = pa::addHostApi(paWASAPI, "Windows WASAPI");
     const int mme = pa::addHostApi(paMME, "MME");
-    pa::DeviceSpec exclusive = spec("Speakers (WASAPI)", wasapi);
+    pa::DeviceSpec exclusive = desc("Speakers (WASAPI)", wasapi);
     exclusive.openError = paInvalidDevice;
     pa::addDevice(exclusive);
-    pa::addDevice(spec("Speakers (MME)", mme));
+    pa::addDevice(desc("Speakers (MME)", mme));
     initialize();
     ASSERT_EQ(call(VE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 0), kEngineOk);
     EXPECT_EQ(call(VE_ENGINE_AUDIO_START), kEngineAudioRefused);
@@ -246,7 +246,7 @@ TEST_F(DeviceOpcodeTest, WasapiRefusalLeavesTheHostUsable) {
 }
 
 TEST_F(DeviceOpcodeTest, OfflineModeNeedsNoDevice) {
-    pa::addDevice(spec("Speakers", pa::addHostApi(paMME, "MME")));
+    pa::addDevice(desc("Speakers", pa::addHostApi(paMME, "MME")));
     initialize();
     ASSERT_EQ(call(VE_ENGINE_OFFLINE_SET, nullptr, nullptr, 1), kEngineOk);
     EXPECT_TRUE(log->has('I', "DeviceManager::setOffline(1)"));

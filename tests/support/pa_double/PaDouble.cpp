@@ -17,7 +17,7 @@ struct HostApi {
 };
 
 struct Device {
-    DeviceSpec spec;
+    DeviceSpec desc;
     PaDeviceInfo info{};
 };
 
@@ -114,17 +114,17 @@ PaError checkFormat(const PaStreamParameters* input, const PaStreamParameters* o
     if (output) {
         Device* device = deviceAt(output->device);
         if (!device) return paInvalidDevice;
-        if (device->spec.formatError != paNoError) return device->spec.formatError;
-        if (output->channelCount < 1 || output->channelCount > device->spec.outputs)
+        if (device->desc.formatError != paNoError) return device->desc.formatError;
+        if (output->channelCount < 1 || output->channelCount > device->desc.outputs)
             return paInvalidChannelCount;
-        const auto& rates = device->spec.rates;
+        const auto& rates = device->desc.rates;
         if (!rates.empty() && std::find(rates.begin(), rates.end(), rate) == rates.end())
             return paInvalidSampleRate;
     }
     if (input) {
         Device* device = deviceAt(input->device);
         if (!device) return paInvalidDevice;
-        if (input->channelCount < 1 || input->channelCount > device->spec.inputs)
+        if (input->channelCount < 1 || input->channelCount > device->desc.inputs)
             return paInvalidChannelCount;
     }
     return paNoError;
@@ -173,17 +173,17 @@ int addHostApi(PaHostApiTypeId type, const std::string& name) {
     return static_cast<int>(s.apis.size()) - 1;
 }
 
-int addDevice(const DeviceSpec& spec) {
+int addDevice(const DeviceSpec& desc) {
     State& s = state();
     std::lock_guard<std::mutex> g(s.lock);
     auto device = std::make_unique<Device>();
-    device->spec = spec;
+    device->desc = desc;
     s.devices.push_back(std::move(device));
     return static_cast<int>(s.devices.size()) - 1;
 }
 
 DeviceSpec& device(int index) {
-    return deviceAt(index)->spec;
+    return deviceAt(index)->desc;
 }
 
 void setInitializeError(PaError error) {
@@ -339,18 +339,18 @@ PaDeviceIndex Pa_GetDefaultOutputDevice(void) {
 const PaDeviceInfo* Pa_GetDeviceInfo(PaDeviceIndex index) {
     std::lock_guard<std::mutex> g(state().lock);
     Device* device = deviceAt(index);
-    if (!device || device->spec.nullInfo) return nullptr;
+    if (!device || device->desc.nullInfo) return nullptr;
     PaDeviceInfo& info = device->info;
     info.structVersion = 2;
-    info.name = device->spec.name.c_str();
-    info.hostApi = device->spec.hostApi;
-    info.maxInputChannels = device->spec.inputs;
-    info.maxOutputChannels = device->spec.outputs;
-    info.defaultLowInputLatency = device->spec.lowInputLatency;
-    info.defaultLowOutputLatency = device->spec.lowOutputLatency;
-    info.defaultHighInputLatency = device->spec.highInputLatency;
-    info.defaultHighOutputLatency = device->spec.highOutputLatency;
-    info.defaultSampleRate = device->spec.defaultSampleRate;
+    info.name = device->desc.name.c_str();
+    info.hostApi = device->desc.hostApi;
+    info.maxInputChannels = device->desc.inputs;
+    info.maxOutputChannels = device->desc.outputs;
+    info.defaultLowInputLatency = device->desc.lowInputLatency;
+    info.defaultLowOutputLatency = device->desc.lowOutputLatency;
+    info.defaultHighInputLatency = device->desc.highInputLatency;
+    info.defaultHighOutputLatency = device->desc.highOutputLatency;
+    info.defaultSampleRate = device->desc.defaultSampleRate;
     return &info;
 }
 
@@ -406,7 +406,7 @@ PaError Pa_OpenStream(PaStream** out, const PaStreamParameters* input, const PaS
     s.opened.push_back(record);
     Device* device = output ? deviceAt(output->device) : nullptr;
     if (!device) return paInvalidDevice;
-    if (device->spec.openError != paNoError) return device->spec.openError;
+    if (device->desc.openError != paNoError) return device->desc.openError;
     const PaError format = checkFormat(input, output, rate);
     if (format != paNoError) return format;
     auto* stream = new Stream();
@@ -433,7 +433,7 @@ PaError Pa_StartStream(PaStream* handle) {
     std::lock_guard<std::mutex> g(s.lock);
     if (!isStream(stream)) return paBadStreamPtr;
     Device* device = deviceAt(stream->device);
-    if (device && device->spec.startError != paNoError) return device->spec.startError;
+    if (device && device->desc.startError != paNoError) return device->desc.startError;
     stream->thread = std::thread(run, stream, s.mode, s.firstDelayMs);
     return paNoError;
 }
@@ -446,7 +446,7 @@ static PaError closeOrStop(PaStream* handle, bool close) {
         if (!isStream(stream)) return paBadStreamPtr;
         if (close) {
             Device* device = deviceAt(stream->device);
-            if (device) error = device->spec.closeError;
+            if (device) error = device->desc.closeError;
             auto& streams = state().streams;
             streams.erase(std::find(streams.begin(), streams.end(), stream));
         }
@@ -492,11 +492,11 @@ PaError PaAsio_GetAvailableBufferSizes(PaDeviceIndex index, long* minimum, long*
     std::lock_guard<std::mutex> g(state().lock);
     Device* device = deviceAt(index);
     if (!device) return paInvalidDevice;
-    if (device->spec.asioError != paNoError) return device->spec.asioError;
-    *minimum = device->spec.asioMin;
-    *maximum = device->spec.asioMax;
-    *preferred = device->spec.asioPreferred;
-    *granularity = device->spec.asioGranularity;
+    if (device->desc.asioError != paNoError) return device->desc.asioError;
+    *minimum = device->desc.asioMin;
+    *maximum = device->desc.asioMax;
+    *preferred = device->desc.asioPreferred;
+    *granularity = device->desc.asioGranularity;
     return paNoError;
 }
 
@@ -504,7 +504,7 @@ PaError PaAsio_ShowControlPanel(PaDeviceIndex index, void*) {
     std::lock_guard<std::mutex> g(state().lock);
     Device* device = deviceAt(index);
     if (!device) return paInvalidDevice;
-    if (device->spec.panelError != paNoError) return device->spec.panelError;
+    if (device->desc.panelError != paNoError) return device->desc.panelError;
     state().panelDevice = index;
     return paNoError;
 }

@@ -7,8 +7,8 @@
 //   namespace pa = quorvel::test::pa;
 //   pa::reset();
 //   int mme = pa::addHostApi(paMME, "MME");
-//   pa::DeviceSpec spec; spec.name = "Speakers"; spec.hostApi = mme; spec.outputs = 2;
-//   int dev = pa::addDevice(spec);
+//   pa::DeviceSpec desc; desc.name = "Speakers"; desc.hostApi = mme; desc.outputs = 2;
+//   int dev = pa::addDevice(desc);
 //   ... DeviceManager::init() enumerates it; AudioDevice::onPlay opens and starts a stream ...
 //   pa::opened().back().mmeFramesPerBuffer   // what the host asked for
 //
@@ -76,7 +76,7 @@ struct OpenedStream {
 
 void reset();
 int addHostApi(PaHostApiTypeId type, const std::string& name);
-int addDevice(const DeviceSpec& spec);
+int addDevice(const DeviceSpec& desc);
 DeviceSpec& device(int index);
 
 void setInitializeError(PaError error);
