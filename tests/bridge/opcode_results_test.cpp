@@ -5,6 +5,7 @@
 #include "bridge/EngineOpcodes.h"
 #include "graph/GraphManager.h"
 #include "graph/Instance.h"
+#include "support/BoxCapture.h"
 #include "support/EngineTestHome.h"
 
 #include <gtest/gtest.h>
@@ -233,9 +234,13 @@ TEST(EngineOpcodeResults, WhileInitialized) {
     int32_t recording = kSentinel;
     EXPECT_EQ(call(VE_ENGINE_RECORDING_ISRECORDING, &recording), kEngineOk);
     EXPECT_EQ(recording, 0);
-    EXPECT_EQ(call(VE_ENGINE_RECORDING_FILE_SET, const_cast<char*>("never.wav"), nullptr, 1, 32),
-              kEngineFailed)
-        << "only the 32-bit float format is accepted";
+    {
+        test::BoxCapture boxes;
+        EXPECT_EQ(call(VE_ENGINE_RECORDING_FILE_SET, const_cast<char*>("never.wav"), nullptr, 1, 32),
+                  kEngineFailed)
+            << "only the 32-bit float format is accepted";
+        EXPECT_EQ(boxes.boxes().size(), 1u) << "the refusal is shown to the user";
+    }
 
     // The offline switch reaches the context's stream description.
     EXPECT_EQ(call(VE_ENGINE_OFFLINE_SET, nullptr, nullptr, 1), kEngineOk);

@@ -3,7 +3,7 @@
 // that holds the streamer thread inside a write.
 #pragma once
 
-#include "app/UserMessage.h"
+#include "support/BoxCapture.h"
 #include "log/ConsoleLogger.h"
 #include "recording/AudioFile.h"
 #include "recording/IORequest.h"
@@ -104,25 +104,7 @@ private:
     std::unique_ptr<vantor::ConsoleLogger> logger_;
 };
 
-// Collects message boxes instead of showing them.
-class BoxCapture {
-public:
-    BoxCapture() {
-        vantor::setMessageBoxHook([this](const std::string& caption, const std::string& text) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            boxes_.push_back({caption, text});
-        });
-    }
-    ~BoxCapture() { vantor::setMessageBoxHook({}); }
-    std::vector<std::pair<std::string, std::string>> boxes() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return boxes_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::pair<std::string, std::string>> boxes_;
-};
+using vantor::test::BoxCapture;
 
 // What the streamer did, in order: "w<tag>" per write, "c<tag>" per close hook.
 struct Journal {
