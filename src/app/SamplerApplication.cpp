@@ -46,18 +46,15 @@ bool SamplerApplication::init() {
     restoreAudioDevice();
     restoreMidiInputs();
 
-    if (call(VE_ENGINE_AUDIO_START) != kEngineOk && audioDeviceChosen())
+    // The instrument is still added and shown when audio does not start: the user can choose
+    // another device or rate in the preferences.
+    if (call(VE_ENGINE_AUDIO_START) != kEngineOk)
         showMessageBox(kAudioStartErrorCaption, kAudioStartErrorText);
 
     call(VE_ENGINE_INSTRUMENT_ADD);
     call(VE_ENGINE_INSTRUMENT_GUI_SHOW, nullptr, nullptr, 0);
     showFirstUseNotice();
     return true;
-}
-
-bool SamplerApplication::audioDeviceChosen() {
-    int32_t id = -1;
-    return call(VE_ENGINE_AUDIODEVICE_GET, &id) == kEngineOk && id != -1;
 }
 
 void SamplerApplication::showFirstUseNotice() {

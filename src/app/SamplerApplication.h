@@ -67,10 +67,6 @@ private:
     // else sets the guard.
     void enterListingGuard(const std::u16string& guard, const char* warning, const char* text);
 
-    // True when an audio device is selected. A start without one is refused by design (nothing
-    // has chosen a device yet), and a box on every such start would only block the start-up; a
-    // start that fails on a chosen device is what the user can fix in the preferences.
-    bool audioDeviceChosen();
     // Shows the first-use notice once per user: "firstUse" (default 1) is 1 until it was shown.
     void showFirstUseNotice();
 

@@ -1,16 +1,30 @@
 // The instrument opcodes (330-337), on the graph's instrument slots.
 #include "bridge/EngineDispatch.h"
+#include "bridge/SMPLModule.h"
 #include "graph/GraphManager.h"
+#include "graph/Instance.h"
+
+#include <memory>
 
 namespace vantor::dispatch {
 
 bool instrumentOpcodes(EngineManager& manager, const OpcodeCall& call, int32_t& result) {
     switch (call.opcode) {
-    case VE_ENGINE_INSTRUMENT_ADD:
-        // The engine module is created, started and put into slot 0 here; the result is 3 whether
-        // or not that worked.
+    case VE_ENGINE_INSTRUMENT_ADD: {
+        // The engine module is created, started and put into slot 0; the result is 3 whether or
+        // not that worked. A module that cannot load its engine ends the process inside init. A
+        // process holds one engine: a second add, for a slot that is taken, loads nothing.
+        Instance* context = manager.context();
+        GraphManager* graph = liveGraph(manager);
+        if (context && graph && !graph->getInstrument(0)) {
+            auto module = std::make_unique<SMPLModule>();
+            module->init(context, context->getDSPInfo());
+            module->start();
+            if (graph->addInstrument(0, module.get())) module.release();
+        }
         result = kEngineNoResult;
         return true;
+    }
     case VE_ENGINE_INSTRUMENT_REMOVE:
     case VE_ENGINE_INSTRUMENT_GUI_SHOW:
     case VE_ENGINE_INSTRUMENT_GUI_CLOSE:

@@ -5,6 +5,7 @@
 #include "graph/DSPInfo.h"
 #include "log/Log.h"
 #include "log/TextConv.h"
+#include "ui/MainWindow.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,12 +17,24 @@ namespace {
 constexpr const char* kFullTitle = "Vantor Quorvel";
 constexpr const char16_t* kEngineKey = u"Software\\Vantor\\Brevian";
 constexpr const char* kComponentMissing = "Cannot find Brevian engine component, please re-install";
+constexpr const char16_t* kSettingsKey = u"Software\\Vantor\\QuorvelSA";
+
+std::atomic<SMPLModule::OperationObserver> operationObserver{nullptr};
+std::atomic<void*> operationObserverContext{nullptr};
 
 } // namespace
+
+void SMPLModule::setOperationObserver(OperationObserver observer, void* context) {
+    operationObserverContext.store(context);
+    operationObserver.store(observer);
+}
 
 SMPLModule::SMPLModule() : productKey_(u"Software\\Vantor\\Quorvel") {}
 
 SMPLModule::~SMPLModule() {
+    // The window stays (its user closes it) but must not tick a module that is gone.
+    if (mainWindow_) mainWindow_->forgetModule();
+    mainWindow_ = nullptr;
     if (entry_ && editor_) {
         callEngine(engine_, BREVIAN_OP_EDITOR_DETACH, editor_);
         callEngine(editor_, BREVIAN_OP_EDITOR_DESTROY);
@@ -38,7 +51,10 @@ SMPLModule::~SMPLModule() {
 
 int32_t SMPLModule::callEngine(void* handle, int32_t operation, void* p1, void* p2, void* p3, int32_t i1,
                                int32_t i2) {
-    return entry_ ? entry_(handle, operation, p1, p2, p3, i1, i2, 0, 0.0f) : -1;
+    if (!entry_) return -1;
+    if (OperationObserver observer = operationObserver.load(std::memory_order_relaxed))
+        observer(operationObserverContext.load(std::memory_order_relaxed), handle, operation);
+    return entry_(handle, operation, p1, p2, p3, i1, i2, 0, 0.0f);
 }
 
 void SMPLModule::setDataDirectoryUtf8(const std::string& text) {
@@ -127,6 +143,49 @@ bool SMPLModule::saveChunk(void** data, int32_t* size) {
 bool SMPLModule::loadChunk(const void* data, int32_t size) {
     return entry_ &&
            callEngine(engine_, BREVIAN_OP_STATE_LOAD, const_cast<void*>(data), nullptr, nullptr, size) == 0;
+}
+
+bool SMPLModule::showUI(void* /*parent*/) {
+    if (!entry_) return false;
+    if (mainWindow_) {
+        // One editor, one window: a second request brings the existing window forward.
+        mainWindow_->showAndStartIdle();
+        return false;
+    }
+    const std::string productPath = std::string(dataDirectoryUtf8_) + pathSeparator() + "Product.xml";
+    uint32_t mediaBar = 0;
+    if (registryReadDword(kHiveLocalMachine, kSettingsKey, u"usesMediaBar", mediaBar))
+        usesMediaBar_ = static_cast<int32_t>(mediaBar);
+
+    callEngine(nullptr, BREVIAN_OP_EDITOR_CREATE, const_cast<char*>(productPath.c_str()), &editor_, engine_);
+
+    mainWindow_ = MainWindow::create(this, usesMediaBar_ != 0);
+    callEngine(editor_, BREVIAN_OP_EDITOR_OPEN, mainWindow_->getHandle());
+    callEngine(engine_, BREVIAN_OP_EDITOR_ATTACH, editor_);
+
+    int32_t height = 0, width = 0;
+    callEngine(editor_, BREVIAN_OP_EDITOR_GET_SIZE, &height, &width);
+    mainWindow_->chooseLayout(width);
+
+    callEngine(engine_, BREVIAN_OP_SET_HOST_CALLBACK, reinterpret_cast<void*>(&SMPLModule::hostCallback),
+               this);
+
+    // An editor that gives no size leaves the window as created.
+    if (width > 0 && height > 0) mainWindow_->fitToEditor(width, height, 100, 100);
+    mainWindow_->showAndStartIdle();
+    return false;
+}
+
+int32_t SMPLModule::hostCallback(int32_t code, void* /*p1*/, void* /*p2*/, int32_t i1, int32_t i2,
+                                 int32_t /*i3*/, float /*f*/, void* context) {
+    auto* module = static_cast<SMPLModule*>(context);
+    if (code == BREVIAN_HOST_EDITOR_RESIZED && module && module->mainWindow_)
+        module->mainWindow_->editorResized(i1, i2);
+    return 0;
+}
+
+void SMPLModule::mainWindowGone(MainWindow* window) {
+    if (mainWindow_ == window) mainWindow_ = nullptr;
 }
 
 bool SMPLModule::openFile(const std::string& pathUtf8) {

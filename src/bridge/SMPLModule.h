@@ -6,10 +6,13 @@
 #include "bridge/BrevianComponent.h"
 #include "graph/Module.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
 namespace vantor {
+
+class MainWindow;
 
 class SMPLModule : public Module {
 public:
@@ -28,9 +31,29 @@ public:
     void processBlock(MidiEventArray& events, float** inputs, float** outputs, uint32_t frames,
                       bool flag) override;
 
+    // Opens the engine's editor in a new main window sized to it, starts the window's idle tick
+    // and shows it. Returns false (the window is not a UI the graph closes).
+    bool showUI(void* parent) override;
+
     bool openFile(const std::string& pathUtf8);
     // The main window's 16 ms tick.
     void timerTick();
+
+    // What the engine calls back (registered with operation 32). Code 8198 fits the main window to
+    // an editor of i1 x i2 pixels. Answers 0 to every code.
+    static int32_t hostCallback(int32_t code, void* p1, void* p2, int32_t i1, int32_t i2, int32_t i3, float f,
+                                void* context);
+
+    MainWindow* mainWindow() const { return mainWindow_; }
+    void* editorHandle() const { return editor_; }
+    bool usesMediaBar() const { return usesMediaBar_ != 0; }
+    // The main window is being destroyed: forget it.
+    void mainWindowGone(MainWindow* window);
+
+    // Tests: sees every operation handed to the engine, before it is handed (handle, operation).
+    // Set it only while no block renders.
+    using OperationObserver = void (*)(void* context, void* handle, int32_t operation);
+    static void setOperationObserver(OperationObserver observer, void* context);
 
     void* engineHandle() const { return engine_; }
     const std::u16string& enginePath() const { return enginePath_; }
@@ -52,6 +75,8 @@ private:
     static void* loadLibrary(const std::u16string& path);
     static void* resolve(void* library, const char* name);
     static void unloadLibrary(void* library);
+    // The separator between the data directory and a file in it.
+    static char pathSeparator();
 
     void* engine_ = nullptr;
     void* editor_ = nullptr;
@@ -65,6 +90,7 @@ private:
     int32_t usesMediaBar_ = 0;
     std::u16string productKey_;
     void* library_ = nullptr;
+    MainWindow* mainWindow_ = nullptr;
     int8_t timerTicks_ = 0;
 };
 

@@ -21,6 +21,10 @@ void SMPLModule::unloadLibrary(void* library) {
     dlclose(library);
 }
 
+char SMPLModule::pathSeparator() {
+    return '/';
+}
+
 std::string SMPLModule::executableFolder() {
     char path[PATH_MAX] = {};
     const ssize_t length = readlink("/proc/self/exe", path, sizeof(path) - 1);

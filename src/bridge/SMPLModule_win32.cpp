@@ -19,6 +19,10 @@ void SMPLModule::unloadLibrary(void* library) {
     FreeLibrary(static_cast<HMODULE>(library));
 }
 
+char SMPLModule::pathSeparator() {
+    return '\\';
+}
+
 std::string SMPLModule::executableFolder() {
     wchar_t path[32768] = {};
     const DWORD length = GetModuleFileNameW(nullptr, path, 32768);

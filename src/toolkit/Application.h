@@ -31,7 +31,8 @@ public:
     virtual bool exit();
     // The message loop: get, translate, dispatch until the quit message or a failed get. Runs only
     // while the thread has a toolkit top-level window, which is what ends the loop by posting the
-    // quit message when it is destroyed; without one it returns at once. Returns true.
+    // quit message when it is destroyed; without one it returns at once. Headless, it closes the
+    // windows still open and returns. Returns true.
     virtual bool run();
     virtual void hook() {}
 

@@ -1,4 +1,5 @@
 #include "toolkit/Application.h"
+#include "toolkit/Window.h"
 
 #include <atomic>
 
@@ -15,7 +16,8 @@ void* moduleInstance() {
     return instanceHandle.load(std::memory_order_acquire);
 }
 
-// There is no native window system here: no classes to register and no window to drive a loop.
+// There is no native window system here: no classes to register, and no user to close the
+// windows, so the loop ends as a user closing them would end it.
 bool Application::init() {
     return true;
 }
@@ -23,6 +25,7 @@ bool Application::exit() {
     return true;
 }
 bool Application::run() {
+    destroyHeadlessWindows();
     return true;
 }
 

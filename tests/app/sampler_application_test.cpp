@@ -1,12 +1,18 @@
-// The application object's start-up and shutdown as far as this build has them: the opcode
-// order, the first-use notice, and no audio error box while no audio device can be listed.
+// The application object's start-up and shutdown with the reference engine installed: the opcode
+// order, the audio start error box, the instrument added and shown, the first-use notice, and the
+// message loop ended by closing the main window.
 #include "app/Registry.h"
 #include "app/SamplerApplication.h"
 #include "app/UserMessage.h"
+#include "bridge/CodeSignature.h"
 #include "bridge/EngineManager.h"
+#include "bridge/SMPLModule.h"
 #include "graph/GraphManager.h"
+#include "log/TextConv.h"
 #include "support/EngineTestHome.h"
 #include "support/LogCapture.h"
+#include "toolkit/Window.h"
+#include "ui/MainWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -48,6 +54,19 @@ std::string joined(const std::vector<std::string>& lines) {
 class SamplerApplicationTest : public ::testing::Test {
 protected:
     void SetUp() override {
+#if defined(QUORVEL_ENGINE_LIBRARY)
+        // The instrument added at start-up loads the reference engine from an installation.
+        std::string hash;
+        ASSERT_TRUE(sha256FileHex(narrowToWide(QUORVEL_ENGINE_LIBRARY), hash));
+        registry_.writeString(kHiveLocalMachine, u"Software\\Vantor\\Quorvel", u"base_dir",
+                              narrowToWide(QUORVEL_ENGINE_DATA_DIR));
+        registry_.writeString(kHiveLocalMachine, u"Software\\Vantor\\Brevian", u"path_x64",
+                              narrowToWide(QUORVEL_ENGINE_LIBRARY));
+        registry_.writeString(kHiveLocalMachine, u"Software\\Vantor\\Brevian", kEngineHashValueName,
+                              narrowToWide(hash));
+#else
+        GTEST_SKIP() << "a start-up adds the instrument, which needs an installed engine component";
+#endif
         setRegistryStore(&registry_);
         setMessageBoxHook([this](const std::string& caption, const std::string& text) {
             boxes_.emplace_back(caption, text);
@@ -69,6 +88,14 @@ protected:
         delete application;
     }
 
+    // The boxes with this caption.
+    std::vector<std::string> boxesCaptioned(const std::string& caption) const {
+        std::vector<std::string> out;
+        for (const auto& box : boxes_)
+            if (box.first == caption) out.push_back(box.second);
+        return out;
+    }
+
     test::EngineTestHome home_;
     MemoryRegistryStore registry_;
     std::vector<std::pair<std::string, std::string>> boxes_;
@@ -78,27 +105,27 @@ protected:
 
 TEST_F(SamplerApplicationTest, TheFirstUseNoticeIsShownOnceAndRemembered) {
     runOnce();
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].first, "Quorvel");
-    EXPECT_EQ(boxes_[0].second, "This is the first time you are running this application. Please go to "
-                                "Tools\\Preferences to set your Audio and MIDI devices.");
+    const std::vector<std::string> notices = boxesCaptioned("Quorvel");
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0], "This is the first time you are running this application. Please go to "
+                          "Tools\\Preferences to set your Audio and MIDI devices.");
     uint32_t firstUse = 7;
     ASSERT_TRUE(registry_.readDword(kHiveCurrentUser, kSettingsKey, u"firstUse", firstUse));
     EXPECT_EQ(firstUse, 0u);
-    EXPECT_FALSE(registry_.hasKey(kHiveLocalMachine, kSettingsKey)) << "settings are the user's";
+    EXPECT_TRUE(registry_.hasKey(kHiveCurrentUser, kSettingsKey));
 
     boxes_.clear();
     runOnce();
-    EXPECT_TRUE(boxes_.empty()) << "second start shows nothing";
+    EXPECT_TRUE(boxesCaptioned("Quorvel").empty()) << "second start shows no notice";
 }
 
 TEST_F(SamplerApplicationTest, OnlyAStoredOneShowsTheNotice) {
     ASSERT_TRUE(registry_.writeDword(kHiveCurrentUser, kSettingsKey, u"firstUse", 2));
     runOnce();
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(boxesCaptioned("Quorvel").empty());
     ASSERT_TRUE(registry_.writeDword(kHiveCurrentUser, kSettingsKey, u"firstUse", 1));
     runOnce();
-    EXPECT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxesCaptioned("Quorvel").size(), 1u);
 }
 
 TEST_F(SamplerApplicationTest, StartUpAndShutdownGoThroughTheOpcodesInOrder) {
@@ -119,12 +146,24 @@ TEST_F(SamplerApplicationTest, StartUpAndShutdownGoThroughTheOpcodesInOrder) {
                                   "VE_ENGINE_INSTRUMENT_GUI_SHOW"}))
         << joined(opcodes);
     EXPECT_TRUE(log.has('I', "VE_ENGINE_INITIALIZE OK"));
-    // Audio cannot start without a chosen device; that is no error to show: the only box is the
-    // first-use notice.
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].first, "Quorvel");
+    // No audio device here, so audio does not start: the user is told, and the instrument is
+    // still added and its window opened; then the first-use notice.
+    ASSERT_EQ(boxes_.size(), 2u);
+    EXPECT_EQ(boxes_[0].first, "init: Audio Engine Start Error");
+    EXPECT_EQ(boxes_[0].second,
+              "Check Preferences. Maybe the current driver doesn't support this sample rate");
+    EXPECT_EQ(boxes_[1].first, "Quorvel");
+    ASSERT_NE(GraphManager::peek(), nullptr);
+    auto* module = dynamic_cast<SMPLModule*>(GraphManager::peek()->getInstrument(0));
+    ASSERT_NE(module, nullptr) << "the engine module is in slot 0";
+    ASSERT_NE(module->mainWindow(), nullptr);
+    EXPECT_TRUE(module->mainWindow()->isVisible());
 
-    EXPECT_TRUE(application.run()) << "returns at once without a main window";
+    // The loop ends when the main window goes (headless: it is closed as a user would).
+    VTR::clearQuitPosted();
+    EXPECT_TRUE(application.run());
+    EXPECT_TRUE(VTR::quitPosted());
+    EXPECT_EQ(module->mainWindow(), nullptr);
 
     size_t before = log.messages().size();
     EXPECT_TRUE(application.exit());

@@ -1,6 +1,8 @@
 // Result codes of engineOpcode, with null and valid pointers, in the three states of the bridge:
 // before VE_ENGINE_INITIALIZE, while initialised, and after VE_ENGINE_SHUTDOWN. Outside the
 // initialised state, opcodes that need the context must answer without touching their outputs.
+#include "app/Registry.h"
+#include "app/UserMessage.h"
 #include "bridge/EngineManager.h"
 #include "bridge/EngineOpcodes.h"
 #include "graph/GraphManager.h"
@@ -23,6 +25,10 @@ int32_t call(int32_t opcode, void* p1 = nullptr, void* p2 = nullptr, int32_t i1 
 }
 
 constexpr int32_t kSentinel = 0x5A5A5A5A;
+
+struct EndedProcess {
+    int status;
+};
 
 // The answers of a bridge without a context (before initialise and after shutdown).
 void expectAnswersWithoutContext() {
@@ -200,8 +206,25 @@ TEST(EngineOpcodeResults, WhileInitialized) {
     EXPECT_LE(position, 1.0);
     EXPECT_EQ(call(VE_ENGINE_MIDI_LOAD, const_cast<char*>("/no/such/folder/file.mid")), kEngineFailed);
 
-    // Instrument slots are empty: every slot operation fails, adding answers 3.
-    EXPECT_EQ(call(VE_ENGINE_INSTRUMENT_ADD), kEngineNoResult);
+    // Without an installation the engine module tells the user and ends the process (status 0)
+    // inside the add, before anything is put into a slot.
+    {
+        test::BoxCapture boxes;
+        MemoryRegistryStore empty;
+        setRegistryStore(&empty);
+        setExitHook([](int status) { throw EndedProcess{status}; });
+        int ended = -1;
+        try {
+            call(VE_ENGINE_INSTRUMENT_ADD);
+        } catch (const EndedProcess& exit) {
+            ended = exit.status;
+        }
+        setExitHook({});
+        setRegistryStore(nullptr);
+        EXPECT_EQ(ended, 0);
+        EXPECT_TRUE(boxes.contains("Cannot find data installation, please re-install"));
+    }
+    // Instrument slots are empty: every slot operation fails.
     EXPECT_EQ(call(VE_ENGINE_INSTRUMENT_REMOVE, nullptr, nullptr, 0), kEngineFailed);
     EXPECT_EQ(call(VE_ENGINE_INSTRUMENT_GUI_SHOW, nullptr, nullptr, 0), kEngineFailed);
     EXPECT_EQ(call(VE_ENGINE_INSTRUMENT_GUI_CLOSE, nullptr, nullptr, 0), kEngineFailed);

@@ -4,10 +4,16 @@
 #include "app/Registry.h"
 #include "app/UserMessage.h"
 #include "bridge/CodeSignature.h"
+#include "bridge/EngineManager.h"
+#include "bridge/EngineOpcodes.h"
 #include "bridge/SMPLModule.h"
 #include "graph/DSPInfo.h"
+#include "graph/GraphManager.h"
 #include "log/TextConv.h"
+#include "support/EngineTestHome.h"
 #include "support/LogCapture.h"
+#include "toolkit/Window.h"
+#include "ui/MainWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -300,4 +306,202 @@ TEST_F(SMPLModuleTest, AnInstallationByTheInstallScriptLoadsThroughTheRegistryFi
     SMPLModule module;
     EXPECT_EQ(initEndsProcess(module), 0);
     EXPECT_EQ(boxes_.size(), 1u);
+}
+
+// ---- the editor in the main window -------------------------------------------------------
+
+namespace {
+
+struct EngineCall {
+    void* handle;
+    int32_t operation;
+    bool operator==(const EngineCall&) const = default;
+};
+
+void recordCall(void* context, void* handle, int32_t operation) {
+    static_cast<std::vector<EngineCall>*>(context)->push_back({handle, operation});
+}
+
+// Records the operations handed to the engine for as long as it lives.
+class CallTrace {
+public:
+    CallTrace() { SMPLModule::setOperationObserver(&recordCall, &calls_); }
+    ~CallTrace() { SMPLModule::setOperationObserver(nullptr, nullptr); }
+    std::vector<EngineCall>& calls() { return calls_; }
+    std::vector<int32_t> operations() const {
+        std::vector<int32_t> out;
+        for (const EngineCall& call : calls_)
+            out.push_back(call.operation);
+        return out;
+    }
+
+private:
+    std::vector<EngineCall> calls_;
+};
+
+const std::u16string kSettingsKey = u"Software\\Vantor\\QuorvelSA";
+
+} // namespace
+
+TEST_F(SMPLModuleTest, ShowUIOpensTheEditorInAMainWindowSizedToIt) {
+    test::EngineTestHome home; // the engine calls engineOpcode back: its log goes here
+    install(QUORVEL_ENGINE_LIBRARY);
+    registry_.writeDword(kHiveLocalMachine, kSettingsKey, u"usesMediaBar", 1);
+    SMPLModule module;
+    ASSERT_TRUE(module.init(nullptr, &info_));
+    VTR::clearQuitPosted();
+    {
+        CallTrace trace;
+        EXPECT_FALSE(module.showUI(nullptr));
+        ASSERT_NE(module.editorHandle(), nullptr);
+        void* engine = module.engineHandle();
+        void* editor = module.editorHandle();
+        EXPECT_EQ(trace.calls(), (std::vector<EngineCall>{{nullptr, BREVIAN_OP_EDITOR_CREATE},
+                                                          {editor, BREVIAN_OP_EDITOR_OPEN},
+                                                          {engine, BREVIAN_OP_EDITOR_ATTACH},
+                                                          {editor, BREVIAN_OP_EDITOR_GET_SIZE},
+                                                          {engine, BREVIAN_OP_SET_HOST_CALLBACK}}));
+    }
+    MainWindow* window = module.mainWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->title(), u"Vantor Quorvel");
+    EXPECT_EQ(window->name(), u"SA");
+    EXPECT_TRUE(module.usesMediaBar());
+    EXPECT_TRUE(window->usesMediaBar());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->hasFocus());
+    EXPECT_EQ(window->headlessTimers(), (std::map<int, int>{{1001, 16}}));
+    int width = 0, height = 0, x = 0, y = 0;
+    window->clientSize(width, height);
+    window->position(x, y);
+    EXPECT_EQ(width, 760) << "the reference editor's wide view";
+    EXPECT_EQ(height, 300 + 40) << "the editor and the media bar under it";
+    EXPECT_EQ(x, 100);
+    EXPECT_EQ(y, 100);
+    EXPECT_FALSE(window->smallerLayout());
+    EXPECT_FALSE(log_.has('I', "smallerSize enabled"));
+
+    // The engine asks for its compact view: the window follows and keeps its place.
+    EXPECT_EQ(
+        SMPLModule::hostCallback(BREVIAN_HOST_EDITOR_RESIZED, nullptr, nullptr, 640, 300, 0, 0.0f, &module),
+        0);
+    window->clientSize(width, height);
+    window->position(x, y);
+    EXPECT_EQ(width, 640);
+    EXPECT_EQ(height, 340);
+    EXPECT_EQ(x, 100);
+    EXPECT_EQ(y, 100);
+    EXPECT_TRUE(window->smallerLayout());
+    EXPECT_EQ(log_.count("smallerSize enabled"), 1u);
+    // Other codes, and sizes no window can have, change nothing and still answer 0.
+    EXPECT_EQ(SMPLModule::hostCallback(8197, nullptr, nullptr, 900, 500, 0, 0.0f, &module), 0);
+    EXPECT_EQ(
+        SMPLModule::hostCallback(BREVIAN_HOST_EDITOR_RESIZED, nullptr, nullptr, -5, 300, 0, 0.0f, &module),
+        0);
+    EXPECT_EQ(SMPLModule::hostCallback(BREVIAN_HOST_EDITOR_RESIZED, nullptr, nullptr, 800, 1 << 30, 0, 0.0f,
+                                       &module),
+              0);
+    window->clientSize(width, height);
+    EXPECT_EQ(width, 640);
+    EXPECT_EQ(height, 340);
+    // Back to the wide view: the normal layout again.
+    EXPECT_EQ(
+        SMPLModule::hostCallback(BREVIAN_HOST_EDITOR_RESIZED, nullptr, nullptr, 755, 300, 0, 0.0f, &module),
+        0);
+    EXPECT_FALSE(window->smallerLayout());
+    EXPECT_EQ(
+        SMPLModule::hostCallback(BREVIAN_HOST_EDITOR_RESIZED, nullptr, nullptr, 754, 300, 0, 0.0f, &module),
+        0);
+    EXPECT_TRUE(window->smallerLayout());
+
+    // The 16 ms tick gives the engine its idle call.
+    {
+        CallTrace trace;
+        window->onTimer(MainWindow::kIdleTimerId);
+        window->onTimer(7);
+        EXPECT_EQ(trace.calls(), (std::vector<EngineCall>{{module.engineHandle(), BREVIAN_OP_IDLE}}));
+    }
+
+    // Closing the window ends the message loop; the module no longer reaches it.
+    EXPECT_FALSE(VTR::quitPosted());
+    window->destroy();
+    EXPECT_TRUE(VTR::quitPosted());
+    EXPECT_EQ(module.mainWindow(), nullptr);
+    EXPECT_EQ(
+        SMPLModule::hostCallback(BREVIAN_HOST_EDITOR_RESIZED, nullptr, nullptr, 760, 300, 0, 0.0f, &module),
+        0);
+    EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(SMPLModuleTest, WithoutTheMediaBarTheWindowIsTheEditorAndOutlivesTheModule) {
+    test::EngineTestHome home;
+    install(QUORVEL_ENGINE_LIBRARY);
+    MainWindow* window = nullptr;
+    {
+        SMPLModule module;
+        ASSERT_TRUE(module.init(nullptr, &info_));
+        module.showUI(nullptr);
+        window = module.mainWindow();
+        ASSERT_NE(window, nullptr);
+        int width = 0, height = 0;
+        window->clientSize(width, height);
+        EXPECT_EQ(width, 760);
+        EXPECT_EQ(height, 300) << "no media bar without usesMediaBar";
+        EXPECT_FALSE(module.usesMediaBar());
+
+        // A second request opens no second editor.
+        CallTrace trace;
+        module.showUI(nullptr);
+        EXPECT_EQ(module.mainWindow(), window);
+        EXPECT_TRUE(trace.calls().empty());
+    }
+    // The module (and its editor) went first: the window stays until closed but ticks nothing.
+    EXPECT_EQ(window->module(), nullptr);
+    window->onTimer(MainWindow::kIdleTimerId);
+    EXPECT_EQ(VTR::destroyHeadlessWindows(), 1);
+}
+
+TEST_F(SMPLModuleTest, TheInstrumentOpcodesAddStartAndShowTheEngineModule) {
+    install(QUORVEL_ENGINE_LIBRARY);
+    test::EngineTestHome home;
+    ASSERT_EQ(engineOpcode(VE_ENGINE_INITIALIZE, nullptr, nullptr, 0, 0, 0, 0.0f), kEngineOk);
+    GraphManager* graph = GraphManager::peek();
+    ASSERT_NE(graph, nullptr);
+
+    std::vector<int32_t> operations;
+    {
+        CallTrace trace;
+        EXPECT_EQ(engineOpcode(VE_ENGINE_INSTRUMENT_ADD, nullptr, nullptr, 0, 0, 0, 0.0f), kEngineNoResult)
+            << "3 although the instrument was added";
+        operations = trace.operations();
+    }
+    auto* module = dynamic_cast<SMPLModule*>(graph->getInstrument(0));
+    ASSERT_NE(module, nullptr) << "the engine module is in slot 0";
+    EXPECT_NE(module->engineHandle(), nullptr);
+    // Created, told the stream, then started.
+    EXPECT_EQ(operations, (std::vector<int32_t>{BREVIAN_OP_GET_VERSION, BREVIAN_OP_CREATE,
+                                                BREVIAN_OP_SET_STREAM, BREVIAN_OP_START}));
+    EXPECT_TRUE(boxes_.empty());
+
+    {
+        CallTrace trace;
+        EXPECT_EQ(engineOpcode(VE_ENGINE_INSTRUMENT_ADD, nullptr, nullptr, 0, 0, 0, 0.0f), kEngineNoResult);
+        EXPECT_TRUE(trace.calls().empty()) << "no second engine is loaded";
+    }
+    EXPECT_EQ(graph->getInstrument(0), module);
+
+    EXPECT_EQ(engineOpcode(VE_ENGINE_INSTRUMENT_GUI_SHOW, nullptr, nullptr, 1, 0, 0, 0.0f), kEngineFailed)
+        << "slot 1 is empty";
+    EXPECT_EQ(module->mainWindow(), nullptr);
+    // The module's showUI answers false, so the opcode answers 1; the window is there all the same.
+    EXPECT_EQ(engineOpcode(VE_ENGINE_INSTRUMENT_GUI_SHOW, nullptr, nullptr, 0, 0, 0, 0.0f), kEngineFailed);
+    MainWindow* window = module->mainWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_NE(home.readLog().find("VE_ENGINE_INSTRUMENT_GUI_SHOW"), std::string::npos);
+
+    // Shutdown destroys the module with the graph; the window (closed later) forgets it.
+    EXPECT_EQ(engineOpcode(VE_ENGINE_SHUTDOWN, nullptr, nullptr, 0, 0, 0, 0.0f), kEngineOk);
+    EXPECT_EQ(window->module(), nullptr);
+    EXPECT_EQ(VTR::destroyHeadlessWindows(), 1);
 }
