@@ -1,10 +1,24 @@
 #!/usr/bin/env bash
-# Installs the Windows build into a Wine prefix as an installer would on Windows: the program
-# into "C:\Program Files\Vantor\Quorvel" and the per-user folder %APPDATA%\Vantor\Quorvel, which
-# the host writes its log into but does not create.
-#   install-wine.sh [--prefix DIR] [--build DIR] [--exe PATH]
+# Installs the Windows build into a Wine prefix as an installer would on Windows:
+#   C:\Program Files\Vantor\Quorvel\Quorvel.exe          the host
+#   C:\Program Files\Vantor\Quorvel\Data\                 the engine's data directory (data/ of the repo)
+#   C:\Program Files\Vantor\Brevian\Brevian.dll           the signed engine component
+#   HKLM\Software\Vantor\Quorvel    "base_dir"     = the data directory
+#   HKLM\Software\Vantor\Brevian    "path_x64"     = the engine component's file
+#   HKLM\Software\Vantor\QuorvelSA  "usesMediaBar" = 1
+#   the engine's signing certificate in LocalMachine\Root (so its signature is trusted)
+#   %APPDATA%\Vantor\Quorvel                               the per-user folder (the host never makes it)
+# The engine has a folder and a registry key of its own because it is a component the host finds
+# through the registry, not a library of the host's; nothing relies on it sitting beside the program.
+# Registry values go to the 64-bit view. Running it again brings the installation up to date.
+#
+#   install-wine.sh [--prefix DIR] [--build DIR] [--exe PATH] [--engine PATH] [--certificate PATH]
+#                   [--untrusted]
 # Defaults: the project's own prefix ${XDG_DATA_HOME:-~/.local/share}/quorvel/wineprefix (never
-# ~/.wine), the build folder build/win64, its src/Quorvel.exe. Prints the installed program's path.
+# ~/.wine), the build folder build/win64, and in it src/Quorvel.exe, engine/Brevian.dll,
+# codesign/vantor-codesign.der and the trust tool tests/e2e/qcertimport.exe ($QCERTIMPORT overrides).
+# --untrusted leaves the certificate out of the Root store (and takes out one an earlier run put
+# there), so the host must refuse the engine. Prints the installed program's path.
 set -euo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
 REPO=$(dirname "$HERE")
@@ -12,33 +26,87 @@ REPO=$(dirname "$HERE")
 
 prefix="${XDG_DATA_HOME:-$HOME/.local/share}/quorvel/wineprefix"
 build="$REPO/build/win64"
-exe=
+exe= engine= certificate= trust=1
+usage() {
+    echo "usage: install-wine.sh [--prefix DIR] [--build DIR] [--exe PATH] [--engine PATH]" \
+        "[--certificate PATH] [--untrusted]" >&2
+    exit 2
+}
 while (($#)); do
+    case $1 in
+    --untrusted)
+        trust=0
+        shift
+        continue
+        ;;
+    --prefix | --build | --exe | --engine | --certificate) (($# >= 2)) || usage ;;
+    *) usage ;;
+    esac
     case $1 in
     --prefix) prefix=$2 ;;
     --build) build=$2 ;;
     --exe) exe=$2 ;;
-    *)
-        echo "usage: install-wine.sh [--prefix DIR] [--build DIR] [--exe PATH]" >&2
-        exit 2
-        ;;
+    --engine) engine=$2 ;;
+    --certificate) certificate=$2 ;;
     esac
     shift 2
 done
 exe=${exe:-$build/src/Quorvel.exe}
-[[ -f $exe ]] || {
-    echo "install: no program at $exe (build the win64 build first)" >&2
+engine=${engine:-$build/engine/Brevian.dll}
+certificate=${certificate:-$build/codesign/vantor-codesign.der}
+certimport=${QCERTIMPORT:-$build/tests/e2e/qcertimport.exe}
+for need in "program:$exe" "engine component:$engine" "signing certificate:$certificate" \
+    "certificate tool:$certimport"; do
+    [[ -f ${need#*:} ]] || {
+        echo "install: no ${need%%:*} at ${need#*:} (build the win64 build first:" \
+            "ninja Quorvel brevian qcertimport)" >&2
+        exit 1
+    }
+done
+
+quorvel_wine_up "$prefix"
+quorvel_wine_env "$prefix"
+
+# Wine resolves Z: to the Linux root, so a Linux path is Z: followed by the path.
+winpath() { printf 'Z:%s' "$(realpath "$1" | tr / '\\')"; }
+wine_quiet() { wine64 "$@" </dev/null; }
+
+program_dir="$prefix/drive_c/Program Files/Vantor/Quorvel"
+engine_dir="$prefix/drive_c/Program Files/Vantor/Brevian"
+data_dir="$program_dir/Data"
+mkdir -p "$program_dir" "$engine_dir" "$data_dir"
+cp -f "$exe" "$program_dir/Quorvel.exe"
+cp -f "$engine" "$engine_dir/Brevian.dll"
+# The data directory holds exactly what data/ holds: a stale file from an older install could
+# otherwise be taken for engine data.
+rm -rf "${data_dir:?}"/*
+cp -rf "$REPO"/data/. "$data_dir/"
+
+reg_set() { # KEY VALUE TYPE DATA
+    wine_quiet reg add "HKLM\\$1" /v "$2" /t "$3" /d "$4" /f /reg:64 >/dev/null || {
+        echo "install: could not write HKLM\\$1 $2" >&2
+        exit 1
+    }
+}
+reg_set 'Software\Vantor\Quorvel' base_dir REG_SZ 'C:\Program Files\Vantor\Quorvel\Data'
+reg_set 'Software\Vantor\Brevian' path_x64 REG_SZ 'C:\Program Files\Vantor\Brevian\Brevian.dll'
+reg_set 'Software\Vantor\QuorvelSA' usesMediaBar REG_DWORD 1
+
+if ((trust)); then
+    out=$(wine_quiet "$certimport" add "$(winpath "$certificate")" | tr -d '\r') || {
+        echo "install: could not trust the signing certificate: $out" >&2
+        exit 1
+    }
+else
+    out=$(wine_quiet "$certimport" remove "$(winpath "$certificate")" | tr -d '\r') || {
+        echo "install: could not withdraw trust from the signing certificate: $out" >&2
+        exit 1
+    }
+fi
+grep -q '^trusted: ' <<<"$out" || {
+    echo "install: the certificate tool said: $out" >&2
     exit 1
 }
 
-quorvel_wine_up "$prefix"
-program_dir="$prefix/drive_c/Program Files/Vantor/Quorvel"
-mkdir -p "$program_dir"
-cp -f "$exe" "$program_dir/Quorvel.exe"
-# Libraries built beside the program (the engine component, when there is one) go with it.
-shopt -s nullglob
-for dll in "$(dirname "$exe")"/*.dll; do
-    cp -f "$dll" "$program_dir/"
-done
 mkdir -p "$(quorvel_wine_appdata "$prefix")/Vantor/Quorvel"
 echo "$program_dir/Quorvel.exe"

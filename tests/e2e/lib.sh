@@ -103,8 +103,9 @@ e2e_spawn() {
     E2E_PIDS+=($!)
 }
 
-# e2e_prefix: a fresh prefix copied from the build folder's warm template (made once, under a
-# lock), started, with the host installed into it.
+# e2e_prefix [INSTALL OPTIONS]: a fresh prefix copied from the build folder's warm template (made
+# once, under a lock), started, with the host installed into it (options go to install-wine.sh,
+# e.g. --untrusted).
 e2e_prefix() {
     local template="$QUORVEL_BUILD_DIR/e2e-template/prefix"
     (
@@ -125,7 +126,14 @@ e2e_prefix() {
     rm -f "$E2E_PREFIX/.quorvel-template"
     quorvel_wine_up "$E2E_PREFIX" || return 1
     quorvel_wine_env "$E2E_PREFIX"
-    "$E2E_REPO/scripts/install-wine.sh" --prefix "$E2E_PREFIX" --exe "$QUORVEL_EXE" >"$E2E_ART/install.log" 2>&1 || {
+    e2e_install "$@"
+}
+
+# e2e_install [INSTALL OPTIONS]: runs the install step (again) into the test's prefix.
+e2e_install() {
+    QCERTIMPORT=${QCERTIMPORT:-$QUORVEL_BUILD_DIR/tests/e2e/qcertimport.exe} \
+        "$E2E_REPO/scripts/install-wine.sh" --prefix "$E2E_PREFIX" --build "$QUORVEL_BUILD_DIR" \
+        --exe "$QUORVEL_EXE" "$@" >>"$E2E_ART/install.log" 2>&1 || {
         e2e_fail "install step failed (see $E2E_ART/install.log)"
         return 1
     }
