@@ -7,6 +7,7 @@
 //   ... code under test calls vantor::showMessageBox ...
 //   boxes.boxes()              -> (caption, text) pairs in the order shown
 //   boxes.contains("substr")   -> true if some box's text contains it
+//   boxes.clear()              -> forget the boxes seen so far
 #pragma once
 
 #include "app/UserMessage.h"
@@ -33,6 +34,10 @@ public:
     std::vector<std::pair<std::string, std::string>> boxes() {
         std::lock_guard<std::mutex> lock(mutex_);
         return boxes_;
+    }
+    void clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        boxes_.clear();
     }
     bool contains(const std::string& text) {
         std::lock_guard<std::mutex> lock(mutex_);
