@@ -51,12 +51,14 @@ check_clean_log() { # file
         test "$order" = "VE_ENGINE_APP_ARGUMENTS_SET VE_ENGINE_INITIALIZE VE_ENGINE_SHUTDOWN "
 }
 
-# 1. A first start: every message box (the first-use notice at least) is answered, the process
-#    ends with status 0 and the log is complete.
+# 1. A first start: every message box (the first-use notice at least) is answered, closing the
+#    main window ends the process with status 0 and the log is complete.
 e2e_check "no log before the first start" test ! -e "$LOG"
 e2e_start_host
-e2e_answer_boxes 60
+e2e_answer_boxes 20 # the host keeps running: its main window is open
 e2e_screenshot after-first-run
+e2e_wintool close --caption 'Vantor Quorvel' --timeout 20000 >"$E2E_ART/run1-window.txt" ||
+    e2e_fail "no main window to close in the first run"
 if e2e_wait_host 30; then
     e2e_check "first run exits with status 0" test "$E2E_HOST_STATUS" = 0
 else
@@ -89,7 +91,9 @@ quorvel_wine_up "$E2E_PREFIX"
 
 # 3. The next start keeps the unfinished log under the dated name and writes a complete new one.
 e2e_start_host
-e2e_answer_boxes 60
+e2e_answer_boxes 20
+e2e_wintool close --caption 'Vantor Quorvel' --timeout 20000 >/dev/null ||
+    e2e_fail "no main window to close in the third run"
 if e2e_wait_host 30; then
     e2e_check "third run exits with status 0" test "$E2E_HOST_STATUS" = 0
 else
