@@ -184,11 +184,12 @@ e2e_reg_add() {
 e2e_reg_delete() {
     wine64 reg delete "$1" /v "$2" /f </dev/null >>"$E2E_ART/reg.log" 2>&1
 }
-# e2e_reg_query KEY VALUE: prints the value's data (as reg prints it), fails when absent.
+# e2e_reg_query KEY VALUE: prints the value's data (as reg prints it, spaces included), fails when
+# absent.
 e2e_reg_query() {
     local line
     line=$(wine64 reg query "$1" /v "$2" </dev/null 2>/dev/null | tr -d '\r' | grep -E "^ +$2 +REG_") || return 1
-    awk '{print $3}' <<<"$line"
+    sed -E "s/^ +$2 +REG_[A-Z_]+ {0,4}//" <<<"$line"
 }
 
 # e2e_start_host [ARGS...]: starts the installed Quorvel.exe in the background (E2E_HOST_PID);
@@ -231,6 +232,16 @@ e2e_kill_host() {
 # e2e_wintool ARGS...: qwintool in the test's prefix (see tools/wintool.cpp), output to stdout.
 e2e_wintool() {
     wine64 "$QWINTOOL" "$@" </dev/null 2>>"$E2E_ART/wintool.err" | tr -d '\r'
+    return "${PIPESTATUS[0]}"
+}
+
+# e2e_certimport add|remove|check: qcertimport on the build's engine signing certificate in the
+# test's prefix (LocalMachine\Root); its exit status (check: 0 trusted, 1 not).
+e2e_certimport() {
+    local cert
+    cert="Z:$(realpath "$QUORVEL_BUILD_DIR/codesign/vantor-codesign.der" | tr / '\\')"
+    wine64 "${QCERTIMPORT:-$QUORVEL_BUILD_DIR/tests/e2e/qcertimport.exe}" "$1" "$cert" </dev/null \
+        2>>"$E2E_ART/wintool.err" | tr -d '\r'
     return "${PIPESTATUS[0]}"
 }
 
