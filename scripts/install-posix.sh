@@ -41,7 +41,10 @@ cp -f "$engine" "$prefix/lib/libbrevian.so"
 if [[ -f $build/src/libquorvel-host.so ]]; then
     cp -f "$build/src/libquorvel-host.so" "$prefix/lib/"
 fi
-cp -f "$REPO"/data/* "$prefix/data/"
+# The data folder holds exactly what data/ holds (its GUI/ folder too); a stale file from an older
+# install could otherwise be taken for engine data.
+rm -rf "${prefix:?}/data"/*
+cp -rf "$REPO"/data/. "$prefix/data/"
 hash=$(sha256sum "$prefix/lib/libbrevian.so" | cut -d' ' -f1)
 
 # Registry strings escape backslashes and quotes.
