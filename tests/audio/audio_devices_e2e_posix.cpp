@@ -119,7 +119,11 @@ TEST(NativeAudioTest, ThePulseDevicePlaysTheGraphIntoTheNullSink) {
                 findings[0].firstSeconds, findings[0].peakAmplitude);
     // The tone plays for about 2.5 s; allow for start-up and the server's buffering.
     EXPECT_GE(findings[0].windows, 10u);
-    EXPECT_NEAR(findings[0].peakAmplitude, ToneModule::kAmplitude, 0.05);
+    // The stream has every channel the device offers (32 for 'pulse'); the server's down-mix to
+    // the stereo sink attenuates the front pair, so the level is checked loosely: the tone, not a
+    // leak of it, and never louder than it was made.
+    EXPECT_GT(findings[0].peakAmplitude, ToneModule::kAmplitude * 0.4);
+    EXPECT_LT(findings[0].peakAmplitude, ToneModule::kAmplitude * 1.1);
 }
 
 } // namespace
