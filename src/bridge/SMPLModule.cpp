@@ -1,6 +1,8 @@
 #include "bridge/SMPLModule.h"
 #include "app/Registry.h"
 #include "app/UserMessage.h"
+#include "bridge/AppDataFolder.h"
+#include "bridge/EngineOpcodes.h"
 #include "bridge/CodeSignature.h"
 #include "graph/DSPInfo.h"
 #include "log/Log.h"
@@ -9,6 +11,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <vector>
 
 namespace vantor {
 
@@ -173,7 +179,59 @@ bool SMPLModule::showUI(void* /*parent*/) {
     // An editor that gives no size leaves the window as created.
     if (width > 0 && height > 0) mainWindow_->fitToEditor(width, height, 100, 100);
     mainWindow_->showAndStartIdle();
+    loadStartupState();
     return false;
+}
+
+namespace {
+
+bool isRegularFile(const std::u16string& path) {
+    std::error_code error;
+    return !path.empty() && std::filesystem::is_regular_file(std::filesystem::path(path), error);
+}
+
+} // namespace
+
+void SMPLModule::loadStateFile(const std::u16string& path) {
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    if (!file) return;
+    file.seekg(0, std::ios::end);
+    const std::streamoff size = file.tellg();
+    file.seekg(0, std::ios::beg);
+    // The engine takes a 32-bit size: a larger file is no state of its.
+    if (size <= 0 || size > std::numeric_limits<int32_t>::max()) {
+        if (size > 0) logError("state file too large: ", wideToNarrow(path));
+        return;
+    }
+    std::vector<char> bytes(static_cast<size_t>(size));
+    file.read(bytes.data(), size);
+    if (file.gcount() >= 1) loadChunk(bytes.data(), static_cast<int32_t>(size));
+}
+
+void SMPLModule::loadStartupState() {
+    const std::u16string separator(1, static_cast<char16_t>(pathSeparator()));
+    std::u16string statePath = appDataFolder() + separator + u"default.brevian";
+
+    AppArgumentList arguments;
+    if (engineOpcode(VE_ENGINE_APP_ARGUMENTS_GET, &arguments, nullptr, 0, 0, 0, 0.0f) == kEngineOk &&
+        arguments.size() >= 2) {
+        const std::u16string argument = narrowToWide(arguments[1]);
+        if (isRegularFile(argument)) {
+            const size_t dot = argument.rfind(u'.');
+            const std::u16string extension = dot == std::u16string::npos ? u"" : argument.substr(dot + 1);
+            if (extension != u"brevian") {
+                // Anything else is the engine's to open (a preset, a sample...); no state is loaded.
+                openFile(arguments[1]);
+                return;
+            }
+            statePath = argument;
+        }
+    }
+    if (!isRegularFile(statePath)) {
+        logInfo("no user default.", "brevian", " found, check in app dataPath");
+        statePath = dataDirectory_ + separator + u"default.brevian";
+    }
+    if (isRegularFile(statePath)) loadStateFile(statePath);
 }
 
 int32_t SMPLModule::hostCallback(int32_t code, void* /*p1*/, void* /*p2*/, int32_t i1, int32_t i2,

@@ -36,6 +36,11 @@ public:
     bool showUI(void* parent) override;
 
     bool openFile(const std::string& pathUtf8);
+    // Hands the engine the bytes of a state file; nothing happens when it cannot be read.
+    void loadStateFile(const std::u16string& path);
+    // The state a start begins with: a state file or other file named on the command line, else
+    // the user's default state, else the factory default.
+    void loadStartupState();
     // The main window's 16 ms tick.
     void timerTick();
 

@@ -341,6 +341,13 @@ private:
 
 const std::u16string kSettingsKey = u"Software\\Vantor\\QuorvelSA";
 
+size_t occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
 } // namespace
 
 TEST_F(SMPLModuleTest, ShowUIOpensTheEditorInAMainWindowSizedToIt) {
@@ -360,7 +367,9 @@ TEST_F(SMPLModuleTest, ShowUIOpensTheEditorInAMainWindowSizedToIt) {
                                                           {editor, BREVIAN_OP_EDITOR_OPEN},
                                                           {engine, BREVIAN_OP_EDITOR_ATTACH},
                                                           {editor, BREVIAN_OP_EDITOR_GET_SIZE},
-                                                          {engine, BREVIAN_OP_SET_HOST_CALLBACK}}));
+                                                          {engine, BREVIAN_OP_SET_HOST_CALLBACK},
+                                                          {engine, BREVIAN_OP_STATE_LOAD}}))
+            << "the editor, the callback, then the factory default state";
     }
     MainWindow* window = module.mainWindow();
     ASSERT_NE(window, nullptr);
@@ -379,7 +388,8 @@ TEST_F(SMPLModuleTest, ShowUIOpensTheEditorInAMainWindowSizedToIt) {
     EXPECT_EQ(x, 100);
     EXPECT_EQ(y, 100);
     EXPECT_FALSE(window->smallerLayout());
-    EXPECT_FALSE(log_.has('I', "smallerSize enabled"));
+    // The engine's calls back into the host made the test home's log the one that is written.
+    EXPECT_EQ(occurrences(home.readLog(), "smallerSize enabled"), 0u);
 
     // The engine asks for its compact view: the window follows and keeps its place.
     EXPECT_EQ(
@@ -392,7 +402,7 @@ TEST_F(SMPLModuleTest, ShowUIOpensTheEditorInAMainWindowSizedToIt) {
     EXPECT_EQ(x, 100);
     EXPECT_EQ(y, 100);
     EXPECT_TRUE(window->smallerLayout());
-    EXPECT_EQ(log_.count("smallerSize enabled"), 1u);
+    EXPECT_EQ(occurrences(home.readLog(), "smallerSize enabled"), 1u);
     // Other codes, and sizes no window can have, change nothing and still answer 0.
     EXPECT_EQ(SMPLModule::hostCallback(8197, nullptr, nullptr, 900, 500, 0, 0.0f, &module), 0);
     EXPECT_EQ(
@@ -504,4 +514,72 @@ TEST_F(SMPLModuleTest, TheInstrumentOpcodesAddStartAndShowTheEngineModule) {
     EXPECT_EQ(engineOpcode(VE_ENGINE_SHUTDOWN, nullptr, nullptr, 0, 0, 0, 0.0f), kEngineOk);
     EXPECT_EQ(window->module(), nullptr);
     EXPECT_EQ(VTR::destroyHeadlessWindows(), 1);
+}
+
+TEST_F(SMPLModuleTest, TheStartUpStateComesFromTheCommandLineTheUserOrTheFactory) {
+    test::EngineTestHome home;
+    install(QUORVEL_ENGINE_LIBRARY);
+    auto stateOf = [](SMPLModule& module) {
+        void* data = nullptr;
+        int32_t size = 0;
+        EXPECT_TRUE(module.saveChunk(&data, &size));
+        return std::string(static_cast<const char*>(data), static_cast<size_t>(size > 0 ? size : 0));
+    };
+    auto readFile = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    auto showFresh = [&](const AppArgumentList& arguments) {
+        AppArgumentList copy = arguments;
+        EXPECT_EQ(engineOpcode(VE_ENGINE_APP_ARGUMENTS_SET, &copy, nullptr, 0, 0, 0, 0.0f), kEngineOk);
+        auto module = std::make_unique<SMPLModule>();
+        EXPECT_TRUE(module->init(nullptr, &info_));
+        module->showUI(nullptr);
+        VTR::destroyHeadlessWindows();
+        return module;
+    };
+    const std::string factory = readFile(fs::path(QUORVEL_ENGINE_DATA_DIR) / "default.brevian");
+    ASSERT_FALSE(factory.empty());
+
+    // A state of its own: a preset opened, then saved.
+    const fs::path preset = scratch_ / "lead.preset";
+    {
+        std::ofstream(preset)
+            << "BREVIAN-PRESET 1\nTest_Lead 0.010 0.30 0.60 0.40 2400 0.30 1.0 4.0 0.10 0.70\n";
+    }
+    std::string lead;
+    {
+        auto module = showFresh({"Quorvel.exe", preset.string()});
+        lead = stateOf(*module);
+        EXPECT_NE(lead, factory) << "a file that is no state goes to the engine instead";
+        EXPECT_EQ(occurrences(home.readLog(), "no user default.brevian found, check in app dataPath"), 0u);
+    }
+
+    // No user default: the factory's.
+    {
+        auto module = showFresh({"Quorvel.exe"});
+        EXPECT_EQ(stateOf(*module), factory);
+        EXPECT_EQ(occurrences(home.readLog(), "no user default.brevian found, check in app dataPath"), 1u);
+    }
+    // The user's default wins over the factory's; a missing file named on the command line is
+    // no reason to skip it.
+    { std::ofstream(fs::path(home.folder()) / "default.brevian", std::ios::binary) << lead; }
+    {
+        auto module = showFresh({"Quorvel.exe", (scratch_ / "missing.brevian").string()});
+        EXPECT_EQ(stateOf(*module), lead);
+    }
+    // A state file on the command line wins over both.
+    const fs::path named = scratch_ / "song.brevian";
+    fs::copy_file(fs::path(QUORVEL_ENGINE_DATA_DIR) / "default.brevian", named);
+    {
+        auto module = showFresh({"Quorvel.exe", named.string()});
+        EXPECT_EQ(stateOf(*module), factory);
+    }
+    // A damaged state is refused by the engine and leaves its state as it was.
+    { std::ofstream(named, std::ios::binary | std::ios::trunc) << "BRVS junk"; }
+    {
+        auto module = showFresh({"Quorvel.exe", named.string()});
+        EXPECT_NE(stateOf(*module), lead);
+    }
+    EXPECT_TRUE(boxes_.empty());
 }
