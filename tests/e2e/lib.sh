@@ -258,6 +258,22 @@ e2e_answer_boxes() {
     touch "$E2E_ART/boxes.txt"
 }
 
+# e2e_close_host SECONDS: ends a host that started normally as a user would: answers every message
+# box with OK (logged to boxes.txt, as e2e_answer_boxes) and, once none is open, closes the main
+# window "Vantor Quorvel" (WM_CLOSE). Returns when the host has ended or time is up.
+e2e_close_host() {
+    local deadline=$((SECONDS + $1)) out
+    while e2e_host_running && ((SECONDS < deadline)); do
+        if out=$(e2e_wintool click --class '#32770' --timeout 300); then
+            printf '%s\n---\n' "$out" >>"$E2E_ART/boxes.txt"
+            e2e_note "answered box: $(grep -m1 '^caption: ' <<<"$out")"
+        elif e2e_wintool close --caption 'Vantor Quorvel' --timeout 1000 >/dev/null; then
+            e2e_note "closed the main window"
+        fi
+    done
+    touch "$E2E_ART/boxes.txt"
+}
+
 # e2e_wait_box CAPTION SECONDS: waits for a message box with this caption and leaves it open,
 # answering any other box on the way (logged to boxes.txt). Prints the box as qwintool does.
 e2e_wait_box() {
