@@ -90,6 +90,71 @@ TEST_F(WineAudioTest, ADirectSoundDevicePlaysTheGraphAtTheSampleRate) {
     expectStartLog(session.logEntries(), name);
 }
 
+std::vector<int32_t> intList(int32_t opcode) {
+    int32_t count = -1;
+    if (callHost(opcode, nullptr, &count) != 0 || count <= 0) return {};
+    std::vector<int32_t> values(static_cast<size_t>(count), 0);
+    int32_t written = -1;
+    if (callHost(opcode, values.data(), &written, count) != 0) return {};
+    values.resize(static_cast<size_t>(written));
+    return values;
+}
+
+bool contains(const std::vector<int32_t>& values, int32_t value) {
+    for (int32_t v : values)
+        if (v == value) return true;
+    return false;
+}
+
+// What the preferences ask of a chosen device, answered by the real library: the rates the
+// format query accepts, the buffer sizes of the API, the stereo pair; while stopped.
+TEST_F(WineAudioTest, ChosenDevicesAnswerTheirRatesBufferSizesAndStereoPair) {
+    const std::vector<int32_t> mmeAndDsSizes = {512, 1024, 2048, 4096, 8192, 16384, 32768};
+    for (int32_t api : {vantor::kAudioApiMME, vantor::kAudioApiDirectSound}) {
+        std::string name;
+        const int32_t id = firstDevice(devices, api, &name);
+        SCOPED_TRACE(name);
+        ASSERT_GE(id, 0);
+        ASSERT_EQ(callHost(vantor::VE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, id), 0);
+        int32_t chosen = -1;
+        EXPECT_EQ(callHost(vantor::VE_ENGINE_AUDIODEVICE_GET, &chosen), 0);
+        EXPECT_EQ(chosen, id);
+        const std::vector<int32_t> rates = intList(vantor::VE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST);
+        EXPECT_TRUE(contains(rates, 44100));
+        EXPECT_TRUE(contains(rates, 48000));
+        EXPECT_EQ(intList(vantor::VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST), mmeAndDsSizes);
+        int32_t pair = -1;
+        EXPECT_EQ(callHost(vantor::VE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_GET, &pair), 0);
+        EXPECT_EQ(pair, 0);
+        EXPECT_EQ(callHost(vantor::VE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_SET, nullptr, nullptr, 1),
+                  1); // 2 outputs
+        EXPECT_EQ(callHost(vantor::VE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_SET, nullptr, nullptr, 0), 0);
+        float latency = -1.0f;
+        EXPECT_EQ(callHost(vantor::VE_ENGINE_AUDIODEVICE_LATENCY_GET, &latency), 1); // no stream yet
+        // Rates the device takes are kept; 44000 is none of the candidates and falls back.
+        EXPECT_EQ(callHost(vantor::VE_ENGINE_AUDIODEVICE_SETTINGS, nullptr, nullptr, 48000, 1024), 0);
+        int32_t rate = 0, block = 0;
+        EXPECT_EQ(callHost(vantor::VE_ENGINE_AUDIODEVICE_SETTINGS_GET, &rate, &block), 0);
+        EXPECT_EQ(rate, 48000);
+        EXPECT_EQ(block, 1024);
+        EXPECT_EQ(callHost(vantor::VE_ENGINE_AUDIODEVICE_SETTINGS, nullptr, nullptr, 44000, 1024), 0);
+        EXPECT_EQ(callHost(vantor::VE_ENGINE_AUDIODEVICE_SETTINGS_GET, &rate, &block), 0);
+        EXPECT_EQ(rate, rates.empty() ? 0 : rates.front());
+    }
+    std::string name;
+    const int32_t wasapi = firstDevice(devices, vantor::kAudioApiWASAPI, &name);
+    SCOPED_TRACE(name);
+    ASSERT_GE(wasapi, 0);
+    ASSERT_EQ(callHost(vantor::VE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, wasapi), 0);
+    EXPECT_EQ(intList(vantor::VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST),
+              (std::vector<int32_t>{128, 256, 512, 1024}));
+    EXPECT_EQ(callHost(vantor::VE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, -1), 0);
+    int32_t chosen = 0;
+    EXPECT_EQ(callHost(vantor::VE_ENGINE_AUDIODEVICE_GET, &chosen), 0);
+    EXPECT_EQ(chosen, -1);
+    EXPECT_EQ(callHost(vantor::VE_ENGINE_AUDIO_START), 7); // no device
+}
+
 // Wine refuses the exclusive mode the device asks for: the start fails with the device's error
 // report and result 7, nothing plays, and another device can be chosen and played at once.
 TEST_F(WineAudioTest, AWasapiDeviceIsRefusedAndAnMmeDevicePlaysAfterwards) {
@@ -102,6 +167,8 @@ TEST_F(WineAudioTest, AWasapiDeviceIsRefusedAndAnMmeDevicePlaysAfterwards) {
     const uint64_t blocksBefore = session.tone()->blocks();
     const PlayReport refused = session.play(wasapi, kMmeAfterWasapiTone, kPlaySeconds);
     EXPECT_EQ(refused.setResult, 0);
+    // The format query fails for every rate in exclusive mode: the settings report the device.
+    EXPECT_EQ(refused.settingsResult, 1);
     EXPECT_EQ(refused.startResult, 7);
     EXPECT_FALSE(refused.playingAfterStart);
     EXPECT_EQ(session.tone()->blocks(), blocksBefore);
@@ -120,6 +187,7 @@ TEST_F(WineAudioTest, AWasapiDeviceIsRefusedAndAnMmeDevicePlaysAfterwards) {
             break;
         }
     ASSERT_LT(report, log.size()) << "no error report for the refused start";
+    EXPECT_LT(AudioSession::find(log, "VE_ENGINE_AUDIODEVICE_SETTINGS, SEVERE DEVICE ERROR"), received);
     std::printf("[ report ] WASAPI refusal: %s\n", log[report].message.c_str());
     EXPECT_EQ(log[report - 1].severity, 'E');
     EXPECT_EQ(log[report - 1].message, wasapiName);
