@@ -26,7 +26,7 @@ REPO=$(dirname "$HERE")
 
 prefix="${XDG_DATA_HOME:-$HOME/.local/share}/quorvel/wineprefix"
 build="$REPO/build/win64"
-exe= engine= certificate= trust=1
+exe='' engine='' certificate='' trust=1
 usage() {
     echo "usage: install-wine.sh [--prefix DIR] [--build DIR] [--exe PATH] [--engine PATH]" \
         "[--certificate PATH] [--untrusted]" >&2
