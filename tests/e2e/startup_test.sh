@@ -106,7 +106,10 @@ API=$(hkcu audiodeviceapi)
 e2e_check "saved: the device's name ($DEVICE)" test -n "$DEVICE" -a "$DEVICE" != absent
 e2e_check "saved: the device's API ($API)" grep -Eq '^0x[0-9a-f]+$' <<<"$API"
 e2e_check "saved: the device's API is known" test "$API" != 0xffffffff
-e2e_check "saved: the first device was the one acquired" grep -qF "$DEVICE" <(messages "$E2E_ART/run1.log" | grep 'is now acquired')
+e2e_check "saved: the device acquired" grep -qxF "$DEVICE is now acquired" <(messages "$E2E_ART/run1.log")
+# The first device that can play, in the order the enumeration logged them.
+FIRST=$(messages "$E2E_ART/run1.log" | sed -nE 's/^Name = (.*) Max Inputs += [0-9]+, Max Outputs = [1-9][0-9]*$/\1/p' | head -1)
+e2e_check "run 1: audio on the first output device ($FIRST)" test -n "$FIRST" -a "$DEVICE" = "$FIRST"
 e2e_check "saved: the MIDI input count" grep -Eq '^0x[0-9a-f]+$' <<<"$(hkcu nbmididevice)"
 e2e_check "no audio listing guard left" test "$(hkcu listingaudiodevices)" = absent
 e2e_check "no MIDI listing guard left" test "$(hkcu listingmididevices)" = absent
@@ -128,7 +131,7 @@ fi
 close_and_wait 2
 check_engine_up 2
 e2e_check "run 2: the saved device was acquired again" \
-    grep -qF "$DEVICE" <(messages "$E2E_ART/run2.log" | grep 'is now acquired')
+    grep -qxF "$DEVICE is now acquired" <(messages "$E2E_ART/run2.log")
 wine64 reg query "$SA" </dev/null 2>/dev/null | tr -d '\r' >"$E2E_ART/hkcu-after-run2.txt"
 e2e_check "run 2: saved the same settings" diff "$E2E_ART/hkcu-after-run1.txt" "$E2E_ART/hkcu-after-run2.txt"
 
