@@ -2,17 +2,17 @@
 
 #include "app/UserMessage.h"
 #include "bridge/CodeSignature.h"
-#include "bridge/EngineManager.h"
 #include "bridge/EngineOpcodes.h"
 #include "bridge/SMPLModule.h"
 #include "graph/GraphManager.h"
-#include "graph/Instance.h"
 #include "log/TextConv.h"
 #include "midi/MIDIDevice.h"
+#include "support/LogCapture.h"
 
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <sstream>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -168,16 +168,9 @@ void IntegrationHost::startHost(int32_t sampleRate, int32_t blockSize, bool fake
     ASSERT_EQ(call(VE_ENGINE_AUDIO_START), kEngineOk);
     ASSERT_TRUE(midi_.api().isStarted(keyboardKey_));
 
+    // The instrument: the engine module finds, checks and loads the component and creates the
+    // engine; the opcode has no result to give.
     EXPECT_EQ(call(VE_ENGINE_INSTRUMENT_ADD), kEngineNoResult);
-    ASSERT_NE(graph(), nullptr);
-    if (!graph()->getInstrument(0)) {
-        // Until the opcode builds the engine module itself: what it does, step by step.
-        Instance* context = EngineManager::peek()->context();
-        auto module = std::make_unique<SMPLModule>();
-        module->init(context, context->getDSPInfo());
-        module->start();
-        ASSERT_TRUE(graph()->addInstrument(0, module.release()));
-    }
     ASSERT_NE(instrument(), nullptr);
     ASSERT_NE(instrument()->engineHandle(), nullptr);
     EXPECT_TRUE(boxes_.boxes().empty());
@@ -203,6 +196,18 @@ void IntegrationHost::play(const std::vector<std::pair<uint32_t, uint32_t>>& mes
             EXPECT_TRUE(midi_.api().sendShortAt(keyboardKey_, message, millis));
     });
     player.join();
+}
+
+std::vector<std::string> IntegrationHost::complaints() const {
+    std::vector<std::string> found;
+    std::istringstream lines(home_ ? home_->readLog() : std::string());
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        LogEntry entry;
+        if (LogCapture::parse(line, entry) && entry.severity != 'I') found.push_back(entry.message);
+    }
+    return found;
 }
 
 GraphManager* IntegrationHost::graph() {

@@ -82,6 +82,9 @@ protected:
     // milliseconds since the input was started).
     void play(const std::vector<std::pair<uint32_t, uint32_t>>& messages);
 
+    // Lines of the run's log written as errors or warnings ("E"/"W"), messages only.
+    std::vector<std::string> complaints() const;
+
     // Null when absent (the caller asserts).
     GraphManager* graph();
     MIDIDevice* keyboard();

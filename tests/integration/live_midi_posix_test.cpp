@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 using namespace vantor;
@@ -155,6 +156,7 @@ TEST_F(LiveMidiTest, ByArrivalTimeTheNoteStartsAtItsPlaceInTheBlockAndTheNoteOff
     const int sounding = renderRelease(now, 20, reference);
     EXPECT_GT(sounding, 10) << "a release of 1.2 s lasts many blocks of 21 ms";
     EXPECT_EQ(graph()->skippedBlocks(), 0u);
+    EXPECT_EQ(complaints(), std::vector<std::string>{});
 }
 
 // Blocks of 256 frames (5.3 ms, under 12 ms): the keyboard packs each block's messages one frame
@@ -197,4 +199,5 @@ TEST_F(LiveMidiTest, PackedTheNoteTakesItsTurnAfterTheMessagesBeforeItAndTheNote
     uint32_t now = 30;
     EXPECT_GT(renderRelease(now, 5, reference), 10);
     EXPECT_EQ(graph()->skippedBlocks(), 0u);
+    EXPECT_EQ(complaints(), std::vector<std::string>{});
 }
