@@ -2,7 +2,6 @@
 // registry paths, the pinned-hash check before loading, the entry point, the fallback data
 // folder, and the block's events handed over.
 #include "app/Registry.h"
-#include "app/UserMessage.h"
 #include "bridge/CodeSignature.h"
 #include "bridge/EngineManager.h"
 #include "bridge/EngineOpcodes.h"
@@ -11,7 +10,7 @@
 #include "graph/GraphManager.h"
 #include "log/TextConv.h"
 #include "support/EngineTestHome.h"
-#include "support/LogCapture.h"
+#include "support/EngineModuleFixture.h"
 #include "toolkit/Window.h"
 #include "ui/MainWindow.h"
 
@@ -33,21 +32,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct ProcessExit {
-    int status;
-};
-
-const std::u16string kProductKey = u"Software\\Vantor\\Quorvel";
-const std::u16string kEngineKey = u"Software\\Vantor\\Brevian";
+const std::u16string kProductKey = test::kProductKeyPath;
+const std::u16string kEngineKey = test::kEngineKeyPath;
 
 std::u16string wide(const std::string& text) {
     return narrowToWide(text);
-}
-
-std::string fileHash(const std::string& path) {
-    std::string hex;
-    EXPECT_TRUE(sha256FileHex(wide(path), hex)) << path;
-    return hex;
 }
 
 bool isLoaded(const std::string& path) {
@@ -56,50 +45,13 @@ bool isLoaded(const std::string& path) {
     return handle != nullptr;
 }
 
-class SMPLModuleTest : public ::testing::Test {
+// The shared loader fixture, with the boxes as a list and the build's data folder by default.
+class SMPLModuleTest : public test::EngineModuleFixture {
 protected:
-    void SetUp() override {
-        setRegistryStore(&registry_);
-        setMessageBoxHook([this](const std::string& caption, const std::string& text) {
-            boxes_.emplace_back(caption, text);
-        });
-        setExitHook([](int status) { throw ProcessExit{status}; });
-        scratch_ =
-            fs::temp_directory_path() / ("smpl-" + std::to_string(::getpid()) + "-" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(scratch_);
-    }
-    void TearDown() override {
-        setExitHook({});
-        setMessageBoxHook({});
-        setRegistryStore(nullptr);
-        std::error_code ignored;
-        fs::remove_all(scratch_, ignored);
-    }
-
-    // An installation of `library` with its hash pinned and the data folder `data`.
     void install(const std::string& library, const std::string& data = QUORVEL_ENGINE_DATA_DIR) {
-        registry_.writeString(kHiveLocalMachine, kProductKey, u"base_dir", wide(data));
-        registry_.writeString(kHiveLocalMachine, kEngineKey, u"path_x64", wide(library));
-        registry_.writeString(kHiveLocalMachine, kEngineKey, kEngineHashValueName, wide(fileHash(library)));
+        EngineModuleFixture::install(library, data);
     }
-
-    // Runs init expecting the process to end; returns the exit status.
-    int initEndsProcess(SMPLModule& module) {
-        try {
-            module.init(nullptr, &info_);
-        } catch (const ProcessExit& exit) {
-            return exit.status;
-        }
-        ADD_FAILURE() << "init returned";
-        return -1;
-    }
-
-    test::LogCapture log_;
-    MemoryRegistryStore registry_;
-    DSPInfo info_{48000.0, 256};
-    std::vector<std::pair<std::string, std::string>> boxes_;
-    fs::path scratch_;
+    std::vector<std::pair<std::string, std::string>> boxes() { return boxes_.boxes(); }
 };
 
 } // namespace
@@ -128,7 +80,7 @@ TEST_F(SMPLModuleTest, LoadsVerifiesAndCreatesTheReferenceEngine) {
         EXPECT_TRUE(module.init(nullptr, &info_));
         EXPECT_NE(module.engineHandle(), nullptr);
         EXPECT_STREQ(module.dataDirectoryUtf8(), QUORVEL_ENGINE_DATA_DIR);
-        EXPECT_TRUE(boxes_.empty());
+        EXPECT_TRUE(boxes().empty());
         EXPECT_TRUE(log_.has('I', "SMPLModule::init()"));
         EXPECT_EQ(log_.count("fetched Version:"), 1u);
         EXPECT_TRUE(isLoaded(QUORVEL_ENGINE_LIBRARY));
@@ -150,9 +102,9 @@ TEST_F(SMPLModuleTest, MissingInstallationValuesEndTheProcessWithTheirMessages) 
     {
         SMPLModule module;
         EXPECT_EQ(initEndsProcess(module), 0);
-        ASSERT_EQ(boxes_.size(), 1u);
-        EXPECT_EQ(boxes_[0].first, "Vantor Quorvel");
-        EXPECT_EQ(boxes_[0].second, "Cannot find data installation, please re-install");
+        ASSERT_EQ(boxes().size(), 1u);
+        EXPECT_EQ(boxes()[0].first, "Vantor Quorvel");
+        EXPECT_EQ(boxes()[0].second, "Cannot find data installation, please re-install");
         EXPECT_TRUE(log_.has('E', "Can't get base_dir from registry"));
     }
     boxes_.clear();
@@ -160,8 +112,8 @@ TEST_F(SMPLModuleTest, MissingInstallationValuesEndTheProcessWithTheirMessages) 
     {
         SMPLModule module;
         EXPECT_EQ(initEndsProcess(module), 0);
-        ASSERT_EQ(boxes_.size(), 1u);
-        EXPECT_EQ(boxes_[0].second, "Cannot find engine installation, please re-install");
+        ASSERT_EQ(boxes().size(), 1u);
+        EXPECT_EQ(boxes()[0].second, "Cannot find engine installation, please re-install");
         EXPECT_TRUE(log_.has('E', "Can't get engine path_x64 from registry"));
     }
     EXPECT_FALSE(isLoaded(QUORVEL_ENGINE_LIBRARY));
@@ -175,8 +127,8 @@ TEST_F(SMPLModuleTest, ATamperedOrUnpinnedComponentIsRejectedBeforeLoading) {
     {
         SMPLModule module;
         EXPECT_EQ(initEndsProcess(module), 0);
-        ASSERT_EQ(boxes_.size(), 1u);
-        EXPECT_EQ(boxes_[0].first, "Vantor Quorvel");
+        ASSERT_EQ(boxes().size(), 1u);
+        EXPECT_EQ(boxes()[0].first, "Vantor Quorvel");
         EXPECT_EQ(log_.count("Engine signature check failed for " + copy.string()), 1u);
         EXPECT_FALSE(isLoaded(copy.string())) << "never loaded";
     }
@@ -186,7 +138,7 @@ TEST_F(SMPLModuleTest, ATamperedOrUnpinnedComponentIsRejectedBeforeLoading) {
     {
         SMPLModule module;
         EXPECT_EQ(initEndsProcess(module), 0) << "no pin, no load";
-        EXPECT_EQ(boxes_.size(), 1u);
+        EXPECT_EQ(boxes().size(), 1u);
         EXPECT_FALSE(isLoaded(QUORVEL_ENGINE_LIBRARY));
     }
 }
@@ -198,8 +150,8 @@ TEST_F(SMPLModuleTest, AComponentWithoutTheEntryPointIsRefused) {
     install(where.dli_fname);
     SMPLModule module;
     EXPECT_EQ(initEndsProcess(module), 0);
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].second, "Cannot find Brevian engine component, please re-install");
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].second, "Cannot find Brevian engine component, please re-install");
     EXPECT_TRUE(log_.has('E', "GetProcAddress failed for brevianOpcode"));
 
     // A path that is no library at all fails the check first: nothing to hash.
@@ -207,7 +159,7 @@ TEST_F(SMPLModuleTest, AComponentWithoutTheEntryPointIsRefused) {
     registry_.writeString(kHiveLocalMachine, kEngineKey, u"path_x64", u"/nonexistent/libbrevian.so");
     SMPLModule missing;
     EXPECT_EQ(initEndsProcess(missing), 0);
-    EXPECT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes().size(), 1u);
 }
 
 TEST_F(SMPLModuleTest, CreationFallsBackToTheExecutablesFolder) {
@@ -230,7 +182,7 @@ TEST_F(SMPLModuleTest, CreationFallsBackToTheExecutablesFolder) {
     ASSERT_NE(failed, lines.end());
     ASSERT_NE(found, lines.end());
     EXPECT_LT(failed, found);
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(boxes().empty());
 }
 
 TEST_F(SMPLModuleTest, AnEngineThatCannotBeCreatedAnywhereEndsTheProcessWithoutABox) {
@@ -239,7 +191,7 @@ TEST_F(SMPLModuleTest, AnEngineThatCannotBeCreatedAnywhereEndsTheProcessWithoutA
     install(QUORVEL_ENGINE_LIBRARY, (scratch_ / "empty-data").string());
     SMPLModule module;
     EXPECT_EQ(initEndsProcess(module), 0);
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(boxes().empty());
     EXPECT_TRUE(log_.has('E', "Engine creation failed!"));
 }
 
@@ -305,7 +257,7 @@ TEST_F(SMPLModuleTest, AnInstallationByTheInstallScriptLoadsThroughTheRegistryFi
     { std::ofstream(scratch_ / "prefix/lib/libbrevian.so", std::ios::app | std::ios::binary) << 'x'; }
     SMPLModule module;
     EXPECT_EQ(initEndsProcess(module), 0);
-    EXPECT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes().size(), 1u);
 }
 
 // ---- the editor in the main window -------------------------------------------------------
@@ -440,7 +392,7 @@ TEST_F(SMPLModuleTest, ShowUIOpensTheEditorInAMainWindowSizedToIt) {
     EXPECT_EQ(
         SMPLModule::hostCallback(BREVIAN_HOST_EDITOR_RESIZED, nullptr, nullptr, 760, 300, 0, 0.0f, &module),
         0);
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(boxes().empty());
 }
 
 TEST_F(SMPLModuleTest, WithoutTheMediaBarTheWindowIsTheEditorAndOutlivesTheModule) {
@@ -491,7 +443,7 @@ TEST_F(SMPLModuleTest, TheInstrumentOpcodesAddStartAndShowTheEngineModule) {
     // Created, told the stream, then started.
     EXPECT_EQ(operations, (std::vector<int32_t>{BREVIAN_OP_GET_VERSION, BREVIAN_OP_CREATE,
                                                 BREVIAN_OP_SET_STREAM, BREVIAN_OP_START}));
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(boxes().empty());
 
     {
         CallTrace trace;
@@ -581,5 +533,5 @@ TEST_F(SMPLModuleTest, TheStartUpStateComesFromTheCommandLineTheUserOrTheFactory
         auto module = showFresh({"Quorvel.exe", named.string()});
         EXPECT_NE(stateOf(*module), lead);
     }
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(boxes().empty());
 }
