@@ -9,6 +9,7 @@
 // the two must agree sample for sample.
 #include "IntegrationHost.h"
 
+#include "bridge/EngineOpcodes.h"
 #include "bridge/SMPLModule.h"
 #include "graph/GraphManager.h"
 #include "midi/MIDIDevice.h"
@@ -199,5 +200,46 @@ TEST_F(LiveMidiTest, PackedTheNoteTakesItsTurnAfterTheMessagesBeforeItAndTheNote
     uint32_t now = 30;
     EXPECT_GT(renderRelease(now, 5, reference), 10);
     EXPECT_EQ(graph()->skippedBlocks(), 0u);
+    EXPECT_EQ(complaints(), std::vector<std::string>{});
+}
+
+// The user picks a larger buffer between two runs: audio stops, the settings change, audio
+// starts again. The same keyboard then places by arrival time, counting from its new start, and
+// the note held when audio stopped does not sound on.
+TEST_F(LiveMidiTest, TheKeyboardFollowsTheBufferSizeChosenBetweenTwoRuns) {
+    startHost(kRate, 256, true, kStart);
+    if (HasFatalFailure()) return;
+    {
+        ReferenceEngine reference(kRate, 256);
+        ASSERT_TRUE(reference.ready());
+        EXPECT_TRUE(silent(block(5, {}, reference).left));
+        play({{kModWheel, 8}, {kNoteOn, 9}});
+        StereoBlock on = block(10, {midiEvent(0xB0, 1, 0, 0), midiEvent(0x90, 60, 100, 1)}, reference);
+        EXPECT_EQ(firstNonZero(on.left), 1u);
+        EXPECT_FALSE(silent(block(15, {}, reference).left)) << "held";
+    }
+
+    ASSERT_EQ(call(VE_ENGINE_AUDIO_STOP), kEngineOk);
+    ASSERT_EQ(call(VE_ENGINE_AUDIODEVICE_SETTINGS, nullptr, nullptr, kRate, 1024), kEngineOk);
+    EXPECT_TRUE(keyboard()->getReduceJitter());
+    blockSize_ = 1024;
+    // The second run starts at +100 ms; the port's message times count from there.
+    vantor::test::FakeMidiClock::set(kStart + 100);
+    ASSERT_EQ(call(VE_ENGINE_AUDIO_START), kEngineOk);
+
+    ReferenceEngine reference(kRate, 1024);
+    ASSERT_TRUE(reference.ready());
+    StereoBlock first = block(120, {}, reference);
+    EXPECT_TRUE(silent(first.left) && silent(first.right)) << "the note held at the stop sounds on";
+
+    // 5 ms into the 20 ms window: trunc(5 / 20 * 1024) = frame 256.
+    play({{kNoteOn, 25}});
+    StereoBlock on = block(140, {midiEvent(0x90, 60, 100, 256)}, reference);
+    EXPECT_EQ(firstNonZero(on.left), 256u);
+    // Released half-way through the next window: frame 512.
+    play({{kNoteOff, 50}});
+    block(160, {midiEvent(0x80, 60, 64, 512)}, reference);
+    uint32_t now = 160;
+    EXPECT_GT(renderRelease(now, 20, reference), 10);
     EXPECT_EQ(complaints(), std::vector<std::string>{});
 }
