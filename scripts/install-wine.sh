@@ -69,7 +69,7 @@ quorvel_wine_env "$prefix"
 
 # Wine resolves Z: to the Linux root, so a Linux path is Z: followed by the path.
 winpath() { printf 'Z:%s' "$(realpath "$1" | tr / '\\')"; }
-wine_quiet() { wine64 "$@" </dev/null; }
+wine_run() { wine64 "$@" </dev/null; }
 
 program_dir="$prefix/drive_c/Program Files/Vantor/Quorvel"
 engine_dir="$prefix/drive_c/Program Files/Vantor/Brevian"
@@ -83,7 +83,7 @@ rm -rf "${data_dir:?}"/*
 cp -rf "$REPO"/data/. "$data_dir/"
 
 reg_set() { # KEY VALUE TYPE DATA
-    wine_quiet reg add "HKLM\\$1" /v "$2" /t "$3" /d "$4" /f /reg:64 >/dev/null || {
+    wine_run reg add "HKLM\\$1" /v "$2" /t "$3" /d "$4" /f /reg:64 >/dev/null || {
         echo "install: could not write HKLM\\$1 $2" >&2
         exit 1
     }
@@ -92,19 +92,11 @@ reg_set 'Software\Vantor\Quorvel' base_dir REG_SZ 'C:\Program Files\Vantor\Quorv
 reg_set 'Software\Vantor\Brevian' path_x64 REG_SZ 'C:\Program Files\Vantor\Brevian\Brevian.dll'
 reg_set 'Software\Vantor\QuorvelSA' usesMediaBar REG_DWORD 1
 
-if ((trust)); then
-    out=$(wine_quiet "$certimport" add "$(winpath "$certificate")" | tr -d '\r') || {
-        echo "install: could not trust the signing certificate: $out" >&2
-        exit 1
-    }
-else
-    out=$(wine_quiet "$certimport" remove "$(winpath "$certificate")" | tr -d '\r') || {
-        echo "install: could not withdraw trust from the signing certificate: $out" >&2
-        exit 1
-    }
-fi
-grep -q '^trusted: ' <<<"$out" || {
-    echo "install: the certificate tool said: $out" >&2
+# Trust the certificate machine-wide (or, with --untrusted, make sure it is not trusted).
+action=add
+((trust)) || action=remove
+out=$(wine_run "$certimport" "$action" "$(winpath "$certificate")" | tr -d '\r') || {
+    echo "install: qcertimport $action of the signing certificate failed: $out" >&2
     exit 1
 }
 
