@@ -1,38 +1,14 @@
 // Where the POSIX registry file lives.
 #include "app/Registry.h"
 
+#include "support/EnvVar.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
 #include <string>
 
 using namespace vantor;
-
-namespace {
-
-class EnvVar {
-public:
-    EnvVar(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~EnvVar() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-} // namespace
+using vantor::test::EnvVar;
 
 TEST(RegistryFilePosix, DefaultLocation) {
     EnvVar explicitFile("QUORVEL_REGISTRY_FILE", nullptr);

@@ -2,37 +2,16 @@
 #include "bridge/AppDataFolder.h"
 #include "log/TextConv.h"
 
+#include "support/EnvVar.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
 #include <string>
 
 using namespace vantor;
+using vantor::test::EnvVar;
 
 namespace {
-
-// Sets or clears an environment variable for the test's lifetime.
-class EnvVar {
-public:
-    EnvVar(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~EnvVar() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 std::string folder() {
     return wideToNarrow(appDataFolder());

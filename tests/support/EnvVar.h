@@ -1,0 +1,36 @@
+// EnvVar: sets (or, with a null value, clears) an environment variable for as long as it lives,
+// then puts back what was there. POSIX only (setenv).
+//
+//   vantor::test::EnvVar home("HOME", "/home/someone");
+#pragma once
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+namespace vantor::test {
+
+class EnvVar {
+public:
+    EnvVar(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~EnvVar() {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+    EnvVar(const EnvVar&) = delete;
+    EnvVar& operator=(const EnvVar&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+} // namespace vantor::test
