@@ -15,10 +15,22 @@ using vantor::Instance;
 
 namespace {
 
-// An instrument whose destruction takes a while: removing it holds the graph lock that long.
+// An instrument whose destruction holds the graph lock until the audio thread has come back with
+// `blocks` skipped blocks (or two seconds passed): removing it shows that process returns at once
+// while a change runs, however late a loaded machine schedules the audio thread.
 class SlowToDestroy : public FakeInstrument {
 public:
-    ~SlowToDestroy() override { std::this_thread::sleep_for(std::chrono::milliseconds(30)); }
+    SlowToDestroy(const GraphManager& graph, uint64_t blocks) : graph_(graph), blocks_(blocks) {}
+    ~SlowToDestroy() override {
+        const uint64_t target = graph_.skippedBlocks() + blocks_;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (graph_.skippedBlocks() < target && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+
+private:
+    const GraphManager& graph_;
+    uint64_t blocks_;
 };
 
 } // namespace
@@ -81,8 +93,8 @@ TEST(GraphThreadingTest, ChangesWhileProcessingNeverCrashOrWait) {
     for (int i = 0; i < 500 && graph.renderedBlocks() == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
 
-    // A change that holds the lock for 30 ms: the audio thread keeps returning meanwhile.
-    change([&] { graph.addInstrument(7, new SlowToDestroy()); });
+    // A change that holds the lock until the audio thread has returned without the lock 10 times.
+    change([&] { graph.addInstrument(7, new SlowToDestroy(graph, 10)); });
     const uint64_t skippedBefore = graph.skippedBlocks();
     change([&] { graph.removeInstrument(7); });
     const uint64_t skippedDuringSlowChange = graph.skippedBlocks() - skippedBefore;
@@ -93,6 +105,6 @@ TEST(GraphThreadingTest, ChangesWhileProcessingNeverCrashOrWait) {
     EXPECT_EQ(unexplainedSkips.load(), 0u);
     EXPECT_GT(processed.load(), 0u);
     EXPECT_GT(graph.renderedBlocks(), 0u);
-    // Dozens of blocks returned at once while the lock was held for 30 ms.
+    // The blocks returned at once while the lock was held.
     EXPECT_GE(skippedDuringSlowChange, 10u);
 }
