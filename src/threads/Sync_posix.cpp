@@ -80,6 +80,18 @@ struct MutexOLD::Impl {
     }
 };
 
+namespace {
+
+// Takes the guard of a mutex's state; logs and answers false if the state never came up or the
+// lock fails.
+template <class State> bool enterGuard(State* state, const std::string& name) {
+    const int rc = state ? pthread_mutex_lock(&state->guard) : EINVAL;
+    if (rc != 0) logError("pthread_mutex_lock failed with ", rc, " for ", name);
+    return rc == 0;
+}
+
+} // namespace
+
 MutexOLD::MutexOLD(const std::string& name) : name_(name) {
     auto* impl = new Impl();
     int rc = pthread_mutex_init(&impl->guard, nullptr);
@@ -115,15 +127,7 @@ bool MutexOLD::IsValid() {
 }
 
 bool MutexOLD::Lock() {
-    if (!impl_) {
-        logError("pthread_mutex_lock failed with ", EINVAL, " for ", name_);
-        return false;
-    }
-    int rc = pthread_mutex_lock(&impl_->guard);
-    if (rc != 0) {
-        logError("pthread_mutex_lock failed with ", rc, " for ", name_);
-        return false;
-    }
+    if (!enterGuard(impl_, name_)) return false;
     int error = 0;
     bool ok = impl_->waitUntil([this] { return impl_->availableToMe(); }, nullptr, error);
     if (ok) impl_->take();
@@ -133,15 +137,7 @@ bool MutexOLD::Lock() {
 }
 
 bool MutexOLD::TryLock() {
-    if (!impl_) {
-        logError("pthread_mutex_lock failed with ", EINVAL, " for ", name_);
-        return false;
-    }
-    int rc = pthread_mutex_lock(&impl_->guard);
-    if (rc != 0) {
-        logError("pthread_mutex_lock failed with ", rc, " for ", name_);
-        return false;
-    }
+    if (!enterGuard(impl_, name_)) return false;
     bool ok = impl_->availableToMe();
     if (ok) impl_->take();
     pthread_mutex_unlock(&impl_->guard);
@@ -153,11 +149,7 @@ void MutexOLD::Unlock() {
         logError("pthread_mutex_unlock failed with ", EINVAL, " for ", name_);
         return;
     }
-    int rc = pthread_mutex_lock(&impl_->guard);
-    if (rc != 0) {
-        logError("pthread_mutex_lock failed with ", rc, " for ", name_);
-        return;
-    }
+    if (!enterGuard(impl_, name_)) return;
     bool ok = impl_->giveBack();
     pthread_mutex_unlock(&impl_->guard);
     if (!ok) logError("pthread_mutex_unlock failed with ", EPERM, " for ", name_);
