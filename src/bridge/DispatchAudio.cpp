@@ -43,44 +43,23 @@ int32_t recordApiCode(int hostApiCode) {
     }
 }
 
-// Copies at most `capacity - 1` bytes, backing off so a multi-byte UTF-8 character is never cut in
-// half, and terminates.
-void copyName(char* out, size_t capacity, const std::string& name) {
-    size_t length = std::min(name.size(), capacity - 1);
-    if (length < name.size())
-        while (length > 0 && (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80)
-            --length;
-    std::memcpy(out, name.data(), length);
-    out[length] = '\0';
-}
-
 int32_t listAudioDevices(const OpcodeCall& call) {
     std::vector<int> indices;
     if (AudioDeviceFactory* factory = audioFactory()) factory->listDeviceIndices(indices);
     auto* out = static_cast<AudioDeviceRecord*>(call.p1);
-    auto* count = static_cast<int32_t*>(call.p2);
-    if (!out) {
-        if (!count) return kEngineFailed;
-        *count = static_cast<int32_t>(indices.size());
-        return kEngineOk;
-    }
     DeviceManager* devices = DeviceManager::peek();
-    const size_t wanted = call.i1 > 0 ? static_cast<size_t>(call.i1) : 0;
-    const size_t written = std::min(wanted, indices.size());
-    for (size_t i = 0; i < written; ++i) {
-        const AudioDeviceEntry* entry = devices ? devices->audioRecord(indices[i]) : nullptr;
-        AudioDeviceRecord& record = out[i];
-        // Field by field: the padding stays as the caller left it.
-        record.id = indices[i];
-        record.api = entry ? recordApiCode(entry->hostApiCode) : 0;
-        copyName(record.name, sizeof(record.name), entry ? entry->name : std::string());
-        record.hasControlPanel = record.api == kAudioApiASIO ? 1 : 0;
-        record.defaultSampleRate = entry ? static_cast<int32_t>(entry->defaultSampleRate) : 0;
-        record.outputs = entry ? entry->outputs : 0;
-    }
-    if (!count) return kEngineFailed;
-    *count = static_cast<int32_t>(written);
-    return kEngineOk;
+    return answerListBy(
+        indices.size(), out != nullptr, static_cast<int32_t*>(call.p2), call.i1, [&](size_t i) {
+            const AudioDeviceEntry* entry = devices ? devices->audioRecord(indices[i]) : nullptr;
+            AudioDeviceRecord& record = out[i];
+            // Field by field: the padding stays as the caller left it.
+            record.id = indices[i];
+            record.api = entry ? recordApiCode(entry->hostApiCode) : 0;
+            copyName(record.name, sizeof(record.name), entry ? entry->name : std::string());
+            record.hasControlPanel = record.api == kAudioApiASIO ? 1 : 0;
+            record.defaultSampleRate = entry ? static_cast<int32_t>(entry->defaultSampleRate) : 0;
+            record.outputs = entry ? entry->outputs : 0;
+        });
 }
 
 int32_t setAudioDevice(EngineManager& manager, const OpcodeCall& call) {

@@ -19,30 +19,12 @@ int32_t listMidiDevices(const OpcodeCall& call) {
     std::vector<int> ids;
     if (MIDIDeviceFactory* factory = MIDIDeviceFactory::peek()) factory->listPortIds(ids, call.i2);
     auto* out = static_cast<MidiDeviceRecord*>(call.p1);
-    auto* count = static_cast<int32_t*>(call.p2);
-    if (!out) {
-        if (!count) return kEngineFailed;
-        *count = static_cast<int32_t>(ids.size());
-        return kEngineOk;
-    }
     DeviceManager* devices = DeviceManager::peek();
-    const size_t wanted = call.i1 > 0 ? static_cast<size_t>(call.i1) : 0;
-    const size_t written = std::min(wanted, ids.size());
-    for (size_t i = 0; i < written; ++i) {
+    return answerListBy(ids.size(), out != nullptr, static_cast<int32_t*>(call.p2), call.i1, [&](size_t i) {
         const MidiDeviceEntry* entry = devices ? devices->midiRecord(ids[i]) : nullptr;
-        const std::string name = entry ? entry->displayName : std::string();
-        // Cut at a character boundary so the name stays valid UTF-8, and always terminate.
-        size_t length = std::min(name.size(), sizeof(out[i].name) - 1);
-        if (length < name.size())
-            while (length > 0 && (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80)
-                --length;
         out[i].id = ids[i];
-        std::memcpy(out[i].name, name.data(), length);
-        out[i].name[length] = '\0';
-    }
-    if (!count) return kEngineFailed;
-    *count = static_cast<int32_t>(written);
-    return kEngineOk;
+        copyName(out[i].name, sizeof(out[i].name), entry ? entry->displayName : std::string());
+    });
 }
 
 int32_t enableMidiDevice(EngineManager& manager, const OpcodeCall& call) {

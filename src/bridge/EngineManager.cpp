@@ -11,6 +11,8 @@
 #include "log/Log.h"
 #include "recording/Streamer.h"
 
+#include <algorithm>
+#include <cstring>
 #include <cstdio>
 
 namespace vantor {
@@ -128,6 +130,15 @@ int32_t EngineManager::shutdown() {
 namespace dispatch {
 GraphManager* liveGraph(EngineManager& manager) {
     return manager.context() ? GraphManager::peek() : nullptr;
+}
+
+void copyName(char* out, size_t capacity, const std::string& name) {
+    size_t length = std::min(name.size(), capacity - 1);
+    if (length < name.size())
+        while (length > 0 && (static_cast<unsigned char>(name[length]) & 0xC0) == 0x80)
+            --length;
+    std::memcpy(out, name.data(), length);
+    out[length] = '\0';
 }
 } // namespace dispatch
 
