@@ -88,18 +88,24 @@ std::vector<uint8_t> stringBytes(const std::u16string& text) {
     return bytes;
 }
 
+// The value stored under the key and name, both matched without regard to case; null if absent.
+const MemoryRegistryStore::Value* findValue(const MemoryRegistryStore::KeyMap& keys,
+                                            const std::u16string& keyPath, const std::u16string& name) {
+    auto key = keys.find(foldCase(normaliseKeyPath(keyPath)));
+    if (key == keys.end()) return nullptr;
+    auto found = key->second.second.find(foldCase(name));
+    return found == key->second.second.end() ? nullptr : &found->second.second;
+}
+
 } // namespace
 
 bool MemoryRegistryStore::readDword(int hive, const std::u16string& keyPath, const std::u16string& name,
                                     uint32_t& value) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     beforeAccess();
-    const KeyMap& keys = hives_[hiveIndex(hive)];
-    auto key = keys.find(foldCase(normaliseKeyPath(keyPath)));
-    if (key == keys.end()) return false;
-    auto found = key->second.second.find(foldCase(name));
-    if (found == key->second.second.end()) return false;
-    const std::vector<uint8_t>& data = found->second.second.data;
+    const MemoryRegistryStore::Value* found = findValue(hives_[hiveIndex(hive)], keyPath, name);
+    if (!found) return false;
+    const std::vector<uint8_t>& data = found->data;
     if (data.size() > 4) return false;
     // A shorter value fills only the low bytes of the 4-byte buffer, which starts zeroed.
     uint32_t result = 0;
@@ -113,12 +119,9 @@ bool MemoryRegistryStore::readString(int hive, const std::u16string& keyPath, co
                                      std::u16string& value) {
     std::lock_guard<std::recursive_mutex> guard(lock_);
     beforeAccess();
-    const KeyMap& keys = hives_[hiveIndex(hive)];
-    auto key = keys.find(foldCase(normaliseKeyPath(keyPath)));
-    if (key == keys.end()) return false;
-    auto found = key->second.second.find(foldCase(name));
-    if (found == key->second.second.end()) return false;
-    const std::vector<uint8_t>& data = found->second.second.data;
+    const MemoryRegistryStore::Value* found = findValue(hives_[hiveIndex(hive)], keyPath, name);
+    if (!found) return false;
+    const std::vector<uint8_t>& data = found->data;
     if (data.size() > kRegistryStringBufferBytes) return false;
     std::u16string text;
     for (size_t i = 0; i + 1 < data.size(); i += 2) {
