@@ -166,6 +166,7 @@ bool SMPLModule::showUI(void* /*parent*/) {
     callEngine(nullptr, BREVIAN_OP_EDITOR_CREATE, const_cast<char*>(productPath.c_str()), &editor_, engine_);
 
     mainWindow_ = MainWindow::create(this, usesMediaBar_ != 0);
+    if (!mainWindow_) return false; // logged; the editor stays closed
     callEngine(editor_, BREVIAN_OP_EDITOR_OPEN, mainWindow_->getHandle());
     callEngine(engine_, BREVIAN_OP_EDITOR_ATTACH, editor_);
 

@@ -29,15 +29,21 @@ public:
         VTR::setDefaultExtendedStyle(0);
         auto* window = new MainWindow(module, usesMediaBar);
         VTR::setDefaultExtendedStyle(savedStyle);
+        if (!window->created_) {
+            logError("MainWindow: the window cannot be created");
+            delete window;
+            return nullptr;
+        }
         window->setBigIconFromResource(kIconResource);
         return window;
     }
 
-    // Posts the quit message so the application's message loop ends.
+    // Posts the quit message so the application's message loop ends (a window that was never
+    // made has no loop to end, and a quit message then would close the next message box).
     ~MainWindow() override {
         if (module_) module_->mainWindowGone(this);
         module_ = nullptr;
-        VTR::postQuit(0);
+        if (created_) VTR::postQuit(0);
     }
 
     // Chooses the media-bar layout for an editor `width` pixels wide.
@@ -90,7 +96,7 @@ private:
 
     MainWindow(SMPLModule* module, bool usesMediaBar)
         : VTR::Window(50, 50, 770, 350, false, 3, kTitle, u"SA"), module_(module),
-          usesMediaBar_(usesMediaBar) {}
+          usesMediaBar_(usesMediaBar), created_(getHandle() != nullptr) {}
 
     // The outer size whose client area is width x height (plus the media bar): the frame is what
     // the window has now around its client area.
@@ -105,6 +111,7 @@ private:
     SMPLModule* module_;
     bool usesMediaBar_;
     bool smallerLayout_ = false;
+    bool created_;
 };
 
 } // namespace vantor
