@@ -102,6 +102,13 @@ std::vector<std::string> LogCapture::messages() const {
     return result;
 }
 
+std::vector<std::string> LogCapture::messagesOf(uint32_t threadId) const {
+    std::vector<std::string> result;
+    for (auto& entry : entries())
+        if (entry.threadId == threadId) result.push_back(entry.message);
+    return result;
+}
+
 bool LogCapture::has(char severity, const std::string& message) const {
     for (auto& entry : entries())
         if (entry.severity == severity && entry.message == message) return true;

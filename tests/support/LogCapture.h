@@ -7,6 +7,7 @@
 //   log.messages()                   -> messages written since the capture opened, in order
 //                                       (the logger's own opening lines are left out)
 //   log.entries()                    -> the same with severity, thread id and milliseconds
+//   log.messagesOf(currentThreadId()) -> only the messages the given thread wrote
 //   log.has('E', "exact message")    -> true if such a line was written
 //   log.count("substring")           -> number of messages containing the text
 //   log.rawLines()                   -> every line of the file as written (CR/LF removed)
@@ -48,6 +49,8 @@ public:
     std::vector<std::string> rawLines() const;
     std::vector<LogEntry> entries() const;
     std::vector<std::string> messages() const;
+    // The messages one thread wrote: the host's other threads log at their own pace.
+    std::vector<std::string> messagesOf(uint32_t threadId) const;
     bool has(char severity, const std::string& message) const;
     size_t count(const std::string& substring) const;
     void close();
