@@ -101,4 +101,8 @@ out=$(wine_run "$certimport" "$action" "$(winpath "$certificate")" | tr -d '\r')
 }
 
 mkdir -p "$(quorvel_wine_appdata "$prefix")/Vantor/Quorvel"
+
+# Changing the Root store starts Wine's desktop process in the prefix with the display of this
+# moment. A caller that brings up its display only now must restart the prefix on it
+# (quorvel_wine_down, quorvel_wine_up), or every window of its programs fails.
 echo "$program_dir/Quorvel.exe"

@@ -149,6 +149,13 @@ e2e_xvfb() {
     E2E_XVFB_PID=$QUORVEL_XVFB_PID
     E2E_PIDS+=("$E2E_XVFB_PID")
     e2e_note "Xvfb on $DISPLAY"
+    # Wine's desktop process, once started in a prefix (the install step's certificate change does
+    # it), keeps the display it found; started before this one it has none and every window of a
+    # later program fails. Restart the prefix on this display.
+    if [[ -n ${E2E_PREFIX:-} && -d $E2E_PREFIX/drive_c ]]; then
+        quorvel_wine_down "$E2E_PREFIX"
+        quorvel_wine_up "$E2E_PREFIX"
+    fi
 }
 
 # e2e_pulse: a private PulseAudio with the null sink "qsink" in a runtime folder of its own.
