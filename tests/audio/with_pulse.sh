@@ -38,23 +38,11 @@ else
     fi
 fi
 
-# The audio path (the program, the sound server) runs ahead of whatever else loads the machine, as
-# a real host's audio thread would. The scheduler groups processes by session, so the sessions'
-# groups are raised as well as the processes. Where priorities cannot be raised this changes
-# nothing.
-raise_priority() {
-    local task
-    for task in /proc/"$1"/task/*; do
-        renice -n -15 -p "${task##*/}" >/dev/null 2>&1
-    done
-    echo -15 2>/dev/null >"/proc/$1/autogroup"
-    true
-}
-[[ -n $pulse_pid ]] && raise_priority "$pulse_pid"
+[[ -n $pulse_pid ]] && quorvel_raise_priority "$pulse_pid"
 # A session of its own (setsid does not fork here: a background job is no group leader).
 setsid nice -n -15 "$@" 2>&1 &
 program_pid=$!
-raise_priority "$program_pid"
+quorvel_raise_priority "$program_pid"
 wait "$program_pid"
 status=$?
 program_pid=

@@ -7,50 +7,18 @@
 # device's tone: MME 440 Hz, DirectSound 770 Hz, MME after the WASAPI refusal 1100 Hz.
 . "$(dirname "$0")/lib.sh"
 
-# A prefix from the build folder's warm template, as e2e_prefix makes it, but without the host
-# installed: the program brings the host's code with it.
-audio_prefix() {
-    local template="$QUORVEL_BUILD_DIR/e2e-template/prefix"
-    (
-        flock 7
-        if [[ ! -f $template/.quorvel-template ]]; then
-            rm -rf "$template"
-            quorvel_wine_up "$template" || exit 1
-            quorvel_wine_down "$template"
-            touch "$template/.quorvel-template"
-        fi
-    ) 7>"$QUORVEL_BUILD_DIR/e2e-template.lock" || {
-        e2e_fail "could not create the template prefix"
-        return 1
-    }
-    rm -rf "$E2E_PREFIX"
-    cp -a --reflink=auto "$template" "$E2E_PREFIX"
-    rm -f "$E2E_PREFIX/.quorvel-template"
-    quorvel_wine_up "$E2E_PREFIX" || return 1
-    quorvel_wine_env "$E2E_PREFIX"
-}
-
 e2e_init audio_devices
 : "${QUORVEL_AUDIO_E2E:?set QUORVEL_AUDIO_E2E to quorvel_audio_e2e.exe}"
-audio_prefix || e2e_finish
+# The program brings the host's code with it: nothing is installed.
+e2e_bare_prefix || e2e_finish
 e2e_pulse || e2e_finish
 
 # Each tone plays for about 2.5 s: at least 1 s of it (10 windows of 100 ms) must be found.
 MIN_WINDOWS=10
-# The audio path (the program's audio thread, the prefix's server that carries its events, the
-# sound server) runs ahead of whatever else loads the machine, as a real host's audio thread
-# would. The scheduler groups processes by session, so each session's group is raised as well as
-# the process. Where priorities cannot be raised this changes nothing.
-raise_priority() {
-    local task
-    for task in /proc/"$1"/task/*; do
-        renice -n -15 -p "${task##*/}" >/dev/null 2>&1
-    done
-    echo -15 2>/dev/null >"/proc/$1/autogroup"
-    true
-}
-server=$(quorvel_wine_server_pid "$E2E_PREFIX") && raise_priority "$server"
-raise_priority "$E2E_PULSE_PID"
+# The audio path (the program, the prefix's server that carries its events, the sound server) runs
+# ahead of whatever else loads the machine.
+server=$(quorvel_wine_server_pid "$E2E_PREFIX") && quorvel_raise_priority "$server"
+quorvel_raise_priority "$E2E_PULSE_PID"
 
 mkdir -p "$E2E_ART/logs"
 e2e_record_start "$E2E_ART/monitor.wav"
@@ -60,7 +28,7 @@ QUORVEL_AUDIO_LOG_DIR="Z:$E2E_ART/logs" setsid nice -n -15 timeout 180 wine64 "$
     </dev/null >"$E2E_ART/cases.out" 2>&1 &
 cases_pid=$!
 E2E_PIDS+=("$cases_pid")
-raise_priority "$cases_pid"
+quorvel_raise_priority "$cases_pid"
 wait "$cases_pid"
 status=$?
 cd - >/dev/null || true

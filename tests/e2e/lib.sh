@@ -103,10 +103,9 @@ e2e_spawn() {
     E2E_PIDS+=($!)
 }
 
-# e2e_prefix [INSTALL OPTIONS]: a fresh prefix copied from the build folder's warm template (made
-# once, under a lock), started, with the host installed into it (options go to install-wine.sh,
-# e.g. --untrusted).
-e2e_prefix() {
+# e2e_bare_prefix: a fresh prefix copied from the build folder's warm template (made once, under a
+# lock), started, with nothing installed.
+e2e_bare_prefix() {
     local template="$QUORVEL_BUILD_DIR/e2e-template/prefix"
     (
         flock 7
@@ -126,6 +125,12 @@ e2e_prefix() {
     rm -f "$E2E_PREFIX/.quorvel-template"
     quorvel_wine_up "$E2E_PREFIX" || return 1
     quorvel_wine_env "$E2E_PREFIX"
+}
+
+# e2e_prefix [INSTALL OPTIONS]: e2e_bare_prefix with the host installed into it (options go to
+# install-wine.sh, e.g. --untrusted).
+e2e_prefix() {
+    e2e_bare_prefix || return 1
     e2e_install "$@"
 }
 
