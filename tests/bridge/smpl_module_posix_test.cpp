@@ -200,30 +200,11 @@ TEST_F(SMPLModuleTest, ABlockOf1500EventsHandsTheEngineTheFirst1024) {
     SMPLModule module;
     ASSERT_TRUE(module.init(nullptr, &info_));
     module.start();
-    MidiEventArray events(1500);
-    for (size_t i = 0; i < events.size(); ++i) {
-        events[i].status = 0x90;
-        events[i].data1 = static_cast<uint8_t>(i % 128);
-        events[i].data2 = 100;
-        events[i].frameOffset = static_cast<int32_t>(i % 256);
-        events[i].timeStamp = static_cast<uint32_t>(i);
-    }
+    expectTheFirst1024Of1500EventsPlayed(module);
+
+    MidiEventArray events;
     std::vector<float> left(256), right(256);
     float* outputs[2] = {left.data(), right.data()};
-    module.processBlock(events, nullptr, outputs, 256, false);
-    const BrevianEventBlock& block = module.eventBlock();
-    EXPECT_EQ(block.count, 1024u);
-    EXPECT_EQ(block.events[0].timeStamp, 0u);
-    EXPECT_EQ(block.events[1023].timeStamp, 1023u);
-    EXPECT_EQ(block.events[1023].data1, 1023 % 128);
-
-    // The engine plays them: the block is no longer silent.
-    float peak = 0;
-    for (float sample : left)
-        peak = std::max(peak, std::abs(sample));
-    EXPECT_GT(peak, 0.0f);
-
-    events.clear();
     module.processBlock(events, nullptr, outputs, 256, false);
     EXPECT_EQ(module.eventBlock().count, 0u);
     module.stop();

@@ -3,9 +3,12 @@
 #include "app/UserMessage.h"
 #include "bridge/CodeSignature.h"
 #include "bridge/SMPLModule.h"
+#include "graph/MidiEvent.h"
 #include "log/TextConv.h"
 
 #include <algorithm>
+#include <cmath>
+#include <vector>
 #include <system_error>
 
 namespace vantor::test {
@@ -38,6 +41,29 @@ void EngineModuleFixture::install(const std::filesystem::path& library, const st
     EXPECT_TRUE(sha256FileHex(registryText(library), hex)) << library;
     registry_.writeString(kHiveLocalMachine, kEngineKeyPath, kEngineHashValueName, narrowToWide(hex));
 #endif
+}
+
+void EngineModuleFixture::expectTheFirst1024Of1500EventsPlayed(SMPLModule& module) {
+    MidiEventArray events(1500);
+    for (size_t i = 0; i < events.size(); ++i) {
+        events[i].status = 0x90;
+        events[i].data1 = static_cast<uint8_t>(i % 128);
+        events[i].data2 = 100;
+        events[i].frameOffset = static_cast<int32_t>(i % 256);
+        events[i].timeStamp = static_cast<uint32_t>(i);
+    }
+    std::vector<float> left(256), right(256);
+    float* outputs[2] = {left.data(), right.data()};
+    module.processBlock(events, nullptr, outputs, 256, false);
+    const BrevianEventBlock& block = module.eventBlock();
+    EXPECT_EQ(block.count, 1024u);
+    EXPECT_EQ(block.events[0].timeStamp, 0u);
+    EXPECT_EQ(block.events[1023].timeStamp, 1023u);
+    EXPECT_EQ(block.events[1023].data1, 1023 % 128);
+    float peak = 0;
+    for (float sample : left)
+        peak = std::max(peak, std::abs(sample));
+    EXPECT_GT(peak, 0.0f) << "the engine played them";
 }
 
 int EngineModuleFixture::initEndsProcess(SMPLModule& module) {

@@ -45,6 +45,9 @@ protected:
     void install(const std::filesystem::path& library, const std::filesystem::path& data);
     // Runs init expecting it to end the process; returns the exit status (-1 when init returned).
     int initEndsProcess(SMPLModule& module);
+    // Hands a started module one block of 1500 note-ons and checks that the engine got the first
+    // 1024 of them, in order, and played them (the block is not silent).
+    void expectTheFirst1024Of1500EventsPlayed(SMPLModule& module);
     // True when the log holds a message equal to `first` and, after it, one equal to `second`.
     bool loggedInOrder(const std::string& first, const std::string& second) const;
 
