@@ -9,6 +9,7 @@
 #include "bridge/SMPLModule.h"
 #include "graph/GraphManager.h"
 #include "log/TextConv.h"
+#include "support/BoxCapture.h"
 #include "support/EngineTestHome.h"
 #include "support/LogCapture.h"
 #include "toolkit/Window.h"
@@ -68,12 +69,8 @@ protected:
         GTEST_SKIP() << "a start-up adds the instrument, which needs an installed engine component";
 #endif
         setRegistryStore(&registry_);
-        setMessageBoxHook([this](const std::string& caption, const std::string& text) {
-            boxes_.emplace_back(caption, text);
-        });
     }
     void TearDown() override {
-        setMessageBoxHook({});
         setRegistryStore(nullptr);
     }
 
@@ -91,14 +88,14 @@ protected:
     // The boxes with this caption.
     std::vector<std::string> boxesCaptioned(const std::string& caption) const {
         std::vector<std::string> out;
-        for (const auto& box : boxes_)
+        for (const auto& box : capture_.boxes())
             if (box.first == caption) out.push_back(box.second);
         return out;
     }
 
     test::EngineTestHome home_;
     MemoryRegistryStore registry_;
-    std::vector<std::pair<std::string, std::string>> boxes_;
+    test::BoxCapture capture_;
 };
 
 } // namespace
@@ -114,7 +111,7 @@ TEST_F(SamplerApplicationTest, TheFirstUseNoticeIsShownOnceAndRemembered) {
     EXPECT_EQ(firstUse, 0u);
     EXPECT_TRUE(registry_.hasKey(kHiveCurrentUser, kSettingsKey));
 
-    boxes_.clear();
+    capture_.clear();
     runOnce();
     EXPECT_TRUE(boxesCaptioned("Quorvel").empty()) << "second start shows no notice";
 }
@@ -148,11 +145,11 @@ TEST_F(SamplerApplicationTest, StartUpAndShutdownGoThroughTheOpcodesInOrder) {
     EXPECT_TRUE(log.has('I', "VE_ENGINE_INITIALIZE OK"));
     // No audio device here, so audio does not start: the user is told, and the instrument is
     // still added and its window opened; then the first-use notice.
-    ASSERT_EQ(boxes_.size(), 2u);
-    EXPECT_EQ(boxes_[0].first, "init: Audio Engine Start Error");
-    EXPECT_EQ(boxes_[0].second,
+    ASSERT_EQ(capture_.boxes().size(), 2u);
+    EXPECT_EQ(capture_.boxes()[0].first, "init: Audio Engine Start Error");
+    EXPECT_EQ(capture_.boxes()[0].second,
               "Check Preferences. Maybe the current driver doesn't support this sample rate");
-    EXPECT_EQ(boxes_[1].first, "Quorvel");
+    EXPECT_EQ(capture_.boxes()[1].first, "Quorvel");
     ASSERT_NE(GraphManager::peek(), nullptr);
     auto* module = dynamic_cast<SMPLModule*>(GraphManager::peek()->getInstrument(0));
     ASSERT_NE(module, nullptr) << "the engine module is in slot 0";

@@ -4,6 +4,7 @@
 #include "app/SamplerApplication.h"
 #include "app/UserMessage.h"
 #include "graph/GraphManager.h"
+#include "support/BoxCapture.h"
 #include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
@@ -106,12 +107,8 @@ protected:
     void SetUp() override {
         fake = &engine_;
         setRegistryStore(&registry_);
-        setMessageBoxHook([this](const std::string& caption, const std::string& text) {
-            boxes_.emplace_back(caption, text);
-        });
     }
     void TearDown() override {
-        setMessageBoxHook({});
         setRegistryStore(nullptr);
         fake = nullptr;
     }
@@ -151,7 +148,7 @@ protected:
     test::LogCapture log_;
     FakeEngine engine_;
     MemoryRegistryStore registry_;
-    std::vector<std::pair<std::string, std::string>> boxes_;
+    test::BoxCapture capture_;
 };
 
 using Enables = std::vector<std::pair<int32_t, int32_t>>;
@@ -188,7 +185,7 @@ TEST_F(SettingsStoreTest, EmptyRegistrySelectsTheFirstDeviceWithDefaultsAndMatch
     EXPECT_TRUE(log_.has('I', "found a driver whose name matches the Brevian product: Quorvel Port 2"));
     EXPECT_FALSE(hasString(u"listingaudiodevices"));
     EXPECT_FALSE(hasString(u"listingmididevices"));
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_TRUE(capture_.boxes().empty());
     EXPECT_EQ(app.audioDeviceCount(), 2u);
     EXPECT_EQ(app.midiInputCount(), 5u);
 }
@@ -221,12 +218,12 @@ TEST_F(SettingsStoreTest, AGuardLeftByACrashedRunWarnsOnceAndIsClearedAtTheEnd) 
         SamplerApplication app(&fakeOpcode);
         restore(app);
     }
-    ASSERT_EQ(boxes_.size(), 2u);
-    EXPECT_EQ(boxes_[0].first, "Quorvel");
-    EXPECT_EQ(boxes_[0].second, "Last audio devices listing failed or is not finished yet.\n"
-                                "Please update your drivers or try removing some audio devices.");
-    EXPECT_EQ(boxes_[1].second, "Last MIDI devices listing failed or is not finished yet.\n"
-                                "Please update your drivers or try removing some MIDI devices.");
+    ASSERT_EQ(capture_.boxes().size(), 2u);
+    EXPECT_EQ(capture_.boxes()[0].first, "Quorvel");
+    EXPECT_EQ(capture_.boxes()[0].second, "Last audio devices listing failed or is not finished yet.\n"
+                                          "Please update your drivers or try removing some audio devices.");
+    EXPECT_EQ(capture_.boxes()[1].second, "Last MIDI devices listing failed or is not finished yet.\n"
+                                          "Please update your drivers or try removing some MIDI devices.");
     EXPECT_TRUE(log_.has('W', "Last audio devices listing failed or is not finished yet!"));
     EXPECT_TRUE(log_.has('W', "Last MIDI devices listing failed or is not finished yet!"));
     // Enumeration went ahead anyway.
@@ -234,10 +231,10 @@ TEST_F(SettingsStoreTest, AGuardLeftByACrashedRunWarnsOnceAndIsClearedAtTheEnd) 
     EXPECT_FALSE(hasString(u"listingaudiodevices"));
     EXPECT_FALSE(hasString(u"listingmididevices"));
 
-    boxes_.clear();
+    capture_.clear();
     SamplerApplication again(&fakeOpcode);
     restore(again);
-    EXPECT_TRUE(boxes_.empty()) << "a clean start-up leaves no guard behind";
+    EXPECT_TRUE(capture_.boxes().empty()) << "a clean start-up leaves no guard behind";
 }
 
 TEST_F(SettingsStoreTest, AGuardIsInTheRegistryWhileTheEnumerationRuns) {

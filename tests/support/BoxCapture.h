@@ -31,7 +31,7 @@ public:
     BoxCapture(const BoxCapture&) = delete;
     BoxCapture& operator=(const BoxCapture&) = delete;
 
-    std::vector<std::pair<std::string, std::string>> boxes() {
+    std::vector<std::pair<std::string, std::string>> boxes() const {
         std::lock_guard<std::mutex> lock(mutex_);
         return boxes_;
     }
@@ -39,7 +39,7 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         boxes_.clear();
     }
-    bool contains(const std::string& text) {
+    bool contains(const std::string& text) const {
         std::lock_guard<std::mutex> lock(mutex_);
         for (const auto& box : boxes_)
             if (box.second.find(text) != std::string::npos) return true;
@@ -47,7 +47,7 @@ public:
     }
 
 private:
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::vector<std::pair<std::string, std::string>> boxes_;
 };
 
