@@ -3,6 +3,7 @@
 // WinVerifyTrust itself lets it pass.
 #include "bridge/CodeSignature.h"
 #include "log/TextConv.h"
+#include "support/FileBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 // clang-format on
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 using namespace vantor;
@@ -46,17 +46,7 @@ TEST(CodeSignatureWin32, UnsignedMissingAndTamperedFilesAreRefused) {
     ASSERT_TRUE(fs::exists(signedEngine)) << signedEngine.string();
     const fs::path copy = fs::temp_directory_path() / "Brevian-tampered.dll";
     fs::copy_file(signedEngine, copy, fs::copy_options::overwrite_existing);
-    {
-        // One byte of the code changed after signing.
-        std::fstream file(copy, std::ios::in | std::ios::out | std::ios::binary);
-        file.seekp(1024);
-        char byte = 0;
-        file.seekg(1024);
-        file.read(&byte, 1);
-        byte = static_cast<char>(byte ^ 0x5A);
-        file.seekp(1024);
-        file.write(&byte, 1);
-    }
+    test::flipByte(copy, 1024); // one byte of the code changed after signing
     reason.clear();
     EXPECT_FALSE(verifyEngineSignature(wide(copy), reason));
     EXPECT_FALSE(reason.empty());

@@ -8,6 +8,7 @@
 // untrusted case runs in a child process started without that trust.
 #include "bridge/SMPLModule.h"
 #include "support/EngineModuleFixture.h"
+#include "support/FileBytes.h"
 
 #include <gtest/gtest.h>
 
@@ -195,16 +196,7 @@ TEST_F(SMPLModuleWin32Test, MissingInstallationValuesEndTheProcessBeforeLoading)
 
 TEST_F(SMPLModuleWin32Test, TamperedAndUnsignedComponentsAreRefusedBeforeLoading) {
     const fs::path tampered = copyOfEngine("Brevian-tampered.dll");
-    {
-        // One byte of the code changed after signing.
-        std::fstream file(tampered, std::ios::in | std::ios::out | std::ios::binary);
-        char byte = 0;
-        file.seekg(1024);
-        file.read(&byte, 1);
-        byte = static_cast<char>(byte ^ 0x5A);
-        file.seekp(1024);
-        file.write(&byte, 1);
-    }
+    test::flipByte(tampered, 1024); // one byte of the code changed after signing
     install(tampered, kEngineData);
     {
         SMPLModule module;
