@@ -30,7 +30,8 @@ PACKAGES=(
 install_packages() {
     local missing=() p installed
     # One query for all: a package dpkg does not know is simply absent from the answer.
-    installed=" $(dpkg-query -W -f='${Package}=${db:Status-Abbrev}\n' "${PACKAGES[@]}" 2>/dev/null |
+    # dpkg-query exits 1 when it does not know a package at all: that is an answer, not a failure.
+    installed=" $( { dpkg-query -W -f='${Package}=${db:Status-Abbrev}\n' "${PACKAGES[@]}" 2>/dev/null || true; } |
         sed -n 's/=ii *$//p' | tr '\n' ' ') "
     for p in "${PACKAGES[@]}"; do
         [[ $installed == *" $p "* ]] || missing+=("$p")
