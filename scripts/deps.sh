@@ -7,14 +7,28 @@
 #    Debian's own source packages, and GoogleTest/GMock from /usr/src/googletest, installed into a
 #    cache outside the checkout (scripts/deps-prefix.sh says where), so every clone reuses them.
 #    Sources come through a private apt configuration: the system's sources are never touched.
+#
+#   deps.sh                  everything
+#   deps.sh --packages-only  only step 1 (the set-up test runs it with fake package tools)
 set -euo pipefail
 
 HERE=$(cd "$(dirname "$0")" && pwd)
-eval "$("$HERE/deps-prefix.sh" --vars)"
-PREFIX="$CACHE_ROOT/deps/$KEY"
 JOBS=${QUORVEL_JOBS:-2}
 
 log() { printf 'deps: %s\n' "$*" >&2; }
+# fail WHAT WHAT-TO-DO: the set-up stops here, saying why and what to do about it.
+fail() {
+    log "FAILED: $1"
+    log "what to do: $2"
+    exit 1
+}
+# Anything else that stops the script names the command and line instead of ending silently.
+trap 'rc=$?; log "FAILED (status $rc) at scripts/deps.sh line $LINENO: $BASH_COMMAND"; log "what to do: read the messages above, mend the cause and run scripts/deps.sh again"; exit $rc' ERR
+
+vars=$("$HERE/deps-prefix.sh" --vars) || fail "scripts/deps-prefix.sh could not name the dependency cache" \
+    "check that HOME or XDG_CACHE_HOME is set"
+eval "$vars"
+PREFIX="$CACHE_ROOT/deps/$KEY"
 
 PACKAGES=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
@@ -24,7 +38,7 @@ PACKAGES=(
     cmake ninja-build ccache make patch pkg-config file
     g++ googletest libgtest-dev libgmock-dev libbenchmark-dev portaudio19-dev libpng-dev
     dpkg-dev clang-14 libclang-rt-14-dev
-    openssl osslsigncode debian-archive-keyring ca-certificates util-linux procps
+    openssl osslsigncode debian-archive-keyring ca-certificates util-linux procps python3
 )
 
 install_packages() {
@@ -43,14 +57,16 @@ install_packages() {
     log "installing: ${missing[*]}"
     local sudo=()
     if [[ $(id -u) != 0 ]]; then
-        command -v sudo >/dev/null || {
-            log "not root and no sudo: install these first: ${missing[*]}"
-            exit 1
-        }
+        command -v sudo >/dev/null ||
+            fail "not root and no sudo to install: ${missing[*]}" \
+                "as root run: apt-get install ${missing[*]}; then run this again"
         sudo=(sudo)
     fi
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q ||
+        fail "apt-get update" "check the network and the apt sources (/etc/apt/sources.list*), then run this again"
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}" ||
+        fail "apt-get install ${missing[*]}" \
+            "read apt-get's messages above (a held or unknown package, a full disk, a lock held by another apt), mend it and run this again"
 }
 
 # Debian source packages through a private apt state under the cache (no root needed).
@@ -72,7 +88,9 @@ SOURCES
         -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache" -o Debug::NoLocking=1
         -o "APT::Sandbox::User=$(id -un)")
     local aptget=(apt-get -q "${opts[@]}") aptcache=(apt-cache "${opts[@]}")
-    "${aptget[@]}" update >/dev/null
+    "${aptget[@]}" update >"$apt/update.log" 2>&1 ||
+        fail "reading Debian's source index (private apt-get update)" \
+            "read $apt/update.log; check the network and that debian-archive-keyring is installed"
     # Stable updates replace a revision in the archive (1.6.39-2 became 1.6.39-2+deb12uN): take the
     # newest stable update of the pinned revision, never another upstream version.
     local pa png
@@ -81,7 +99,8 @@ SOURCES
     log "fetching Debian sources portaudio19 $pa, libpng1.6 $png"
     (cd "$src" && "${aptget[@]}" source "portaudio19=$pa" "libpng1.6=$png" >"$src/fetch.log" 2>&1) || {
         cat "$src/fetch.log" >&2
-        exit 1
+        fail "fetching the Debian sources portaudio19 $pa and libpng1.6 $png" \
+            "read the messages above (dpkg-dev unpacks them); check the network and run this again"
     }
     printf 'portaudio19 %s\nlibpng1.6 %s\n' "$pa" "$png" >"$src/VERSIONS"
     touch "$src/.fetched"
@@ -92,20 +111,16 @@ pick_version() { # package pinned-revision -> newest available "pinned" or "pinn
     local v
     v=$("${aptcache[@]}" showsrc "$1" 2>/dev/null | sed -n 's/^Version: //p' |
         grep -E "^${2//./\\.}(\\+deb[0-9]+u[0-9]+)?\$" | sort -V | tail -1)
-    [[ -n $v ]] || {
-        log "Debian source $1 $2 is not in the archive"
-        exit 1
-    }
+    [[ -n $v ]] || fail "Debian source $1 $2 is not in the archive" \
+        "the pinned version is gone: update PA_VERSION/PNG_VERSION in scripts/deps-prefix.sh"
     echo "$v"
 }
 
 one_dir() {
     local d
     d=$(find "$SRC_DIR" -maxdepth 1 -type d -name "$1" | head -1)
-    [[ -n $d ]] || {
-        log "no unpacked source matching $1 in $SRC_DIR"
-        exit 1
-    }
+    [[ -n $d ]] || fail "no unpacked source matching $1 in $SRC_DIR" \
+        "remove $SRC_DIR so that the next run fetches the sources again"
     echo "$d"
 }
 
@@ -115,19 +130,21 @@ build_portaudio() {
     cp -a "$(one_dir 'portaudio19-*')" "$b"
     cd "$b"
     # MinGW-w64 ships the real WASAPI headers; 19.6 only includes them for MSVC.
-    patch -p1 <"$HERE/patches/pa19.6-wasapi-mingw.patch"
+    patch -p1 <"$HERE/patches/pa19.6-wasapi-mingw.patch" >"$WORK/portaudio-patch.log" 2>&1 ||
+        fail "applying scripts/patches/pa19.6-wasapi-mingw.patch" "read $WORK/portaudio-patch.log"
     # The bundled outdated WASAPI headers would shadow MinGW's own: drop their global include path.
     sed -i 's|-I\\$(top_srcdir)/src/hostapi/wasapi/mingw-include ||' configure configure.in
     if grep -q 'wasapi/mingw-include -U' configure; then
-        log "portaudio: could not drop the bundled WASAPI include path"
-        exit 1
+        fail "portaudio: could not drop the bundled WASAPI include path" \
+            "the source's configure changed: adapt the sed line in build_portaudio"
     fi
     # PKG_CONFIG=false: the host's pkg-config would find Linux JACK and enable it.
     ./configure --host=x86_64-w64-mingw32 --prefix="$PREFIX" \
         --with-winapi=wmme,directx,wasapi --enable-static --disable-shared \
-        PKG_CONFIG=false CC=x86_64-w64-mingw32-gcc-posix CFLAGS="-O2 -g" >"$WORK/portaudio-configure.log"
-    make -j"$JOBS" >"$WORK/portaudio-make.log"
-    make install >/dev/null
+        PKG_CONFIG=false CC=x86_64-w64-mingw32-gcc-posix CFLAGS="-O2 -g" >"$WORK/portaudio-configure.log" 2>&1 ||
+        fail "configuring PortAudio for MinGW" "read $WORK/portaudio-configure.log and config.log beside it"
+    make -j"$JOBS" >"$WORK/portaudio-make.log" 2>&1 || fail "building PortAudio for MinGW" "read $WORK/portaudio-make.log"
+    make install >"$WORK/portaudio-install.log" 2>&1 || fail "installing PortAudio into $PREFIX" "read $WORK/portaudio-install.log"
     # make install ships portaudio.h only; the host uses the Windows extension headers too.
     cp include/pa_win_*.h "$PREFIX/include/"
     cd "$WORK"
@@ -137,9 +154,10 @@ build_cmake_dep() { # name source-dir cmake-args...
     local name=$1 srcdir=$2
     shift 2
     cmake -S "$srcdir" -B "$WORK/$name" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$HERE/../cmake/mingw-w64.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PREFIX" "$@" >"$WORK/$name-configure.log"
-    cmake --build "$WORK/$name" -j"$JOBS" >"$WORK/$name-build.log"
-    cmake --install "$WORK/$name" >/dev/null
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PREFIX" "$@" >"$WORK/$name-configure.log" 2>&1 ||
+        fail "configuring $name for MinGW" "read $WORK/$name-configure.log"
+    cmake --build "$WORK/$name" -j"$JOBS" >"$WORK/$name-build.log" 2>&1 || fail "building $name for MinGW" "read $WORK/$name-build.log"
+    cmake --install "$WORK/$name" >"$WORK/$name-install.log" 2>&1 || fail "installing $name into $PREFIX" "read $WORK/$name-install.log"
 }
 
 build_deps() {
@@ -162,10 +180,9 @@ build_deps() {
     log "building GoogleTest for MinGW"
     build_cmake_dep googletest /usr/src/googletest -DBUILD_SHARED_LIBS=OFF -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
     for lib in libportaudio.a libpng16.a libgtest.a libgmock.a libgtest_main.a; do
-        [[ -f $PREFIX/lib/$lib ]] || {
-            log "missing $PREFIX/lib/$lib after the build"
-            exit 1
-        }
+        [[ -f $PREFIX/lib/$lib ]] || fail "missing $PREFIX/lib/$lib after the build" \
+            "read the build logs in $WORK"
+
     done
     cp "$SRC_DIR/VERSIONS" "$PREFIX/VERSIONS"
     echo "googletest $GTEST_VERSION (/usr/src/googletest)" >>"$PREFIX/VERSIONS"
@@ -175,6 +192,7 @@ build_deps() {
 }
 
 install_packages
+if [[ ${1:-} == --packages-only ]]; then exit 0; fi
 if [[ -f $PREFIX/.done ]]; then
     log "MinGW dependencies cached"
 else
