@@ -11,7 +11,9 @@
 namespace vantor {
 
 bool sha256FileHex(const std::u16string& path, std::string& hex) {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(wideToNarrow(path).c_str(), "rb"), &std::fclose);
+    std::string narrow;
+    if (!tryWideToNarrow(path, narrow)) return false;
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(narrow.c_str(), "rb"), &std::fclose);
     if (!file) return false;
     Sha256 hash;
     char buffer[65536];
