@@ -1,4 +1,5 @@
 #include "bridge/EngineManager.h"
+#include "app/UserMessage.h"
 #include "bridge/AppDataFolder.h"
 #include "bridge/EngineDispatch.h"
 #include "devices/DeviceManager.h"
@@ -238,6 +239,7 @@ int32_t EngineManager::shutdown() {
 }
 
 void EngineManager::tearDown() {
+    logInfo(engineOpcodeLogName(VE_ENGINE_AUDIO_STOP));
     run(OpcodeCall{VE_ENGINE_AUDIO_STOP, nullptr, nullptr, 0, 0, 0, 0.0f});
     // The next initialisation enumerates the ports afresh (their ids keep counting).
     clearMIDIPorts();
@@ -320,8 +322,10 @@ extern "C" QUORVEL_HOST_EXPORT int32_t engineOpcode(int32_t opcode, void* p1, vo
     try {
         return vantor::callEngineOpcode(vantor::OpcodeCall{opcode, p1, p2, i1, i2, i3, f});
     } catch (const std::exception& e) {
+        if (vantor::isProcessExit(std::current_exception())) throw;
         vantor::reportEscaped(opcode, e.what());
     } catch (...) {
+        if (vantor::isProcessExit(std::current_exception())) throw;
         vantor::reportEscaped(opcode, "unknown exception");
     }
     return vantor::kEngineFailed;
