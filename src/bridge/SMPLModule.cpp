@@ -100,11 +100,21 @@ bool SMPLModule::init(Instance* context, DSPInfo* info) {
 
     // Nothing is loaded, not even to look at it, before the signature is accepted.
     std::string reason;
-    if (!verifyEngineSignature(enginePath_, reason))
+    VerifiedEngineFile verified;
+    if (!verified.verify(enginePath_, reason))
         fail("Engine signature check failed for " + wideToNarrow(enginePath_) + ": " + reason,
              "The Brevian engine component is not signed by Vantor, please re-install");
 
-    library_ = loadLibrary(enginePath_);
+    // Loaded while still held, so the file loaded is the file checked.
+    library_ = loadLibrary(verified.loadPath());
+    if (library_ && !verified.isTheLoadedFile(library_)) {
+        unloadLibrary(library_);
+        library_ = nullptr;
+        fail("Engine signature check failed for " + wideToNarrow(enginePath_) +
+                 ": the file changed between its check and its load",
+             "The Brevian engine component is not signed by Vantor, please re-install");
+    }
+    verified.release();
     if (!library_) fail("Can't load engine from : " + wideToNarrow(enginePath_), kComponentMissing);
     entry_ = reinterpret_cast<BrevianOpcodeFunction>(resolve(library_, BREVIAN_ENTRY_POINT_NAME));
     if (!entry_)

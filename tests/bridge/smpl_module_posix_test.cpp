@@ -565,3 +565,30 @@ TEST_F(SMPLModuleTest, AStateFileAboveTheLimitIsRefusedUnread) {
     module.loadStateFile(narrowToWide(big.string()));
     EXPECT_EQ(trace.operations(), std::vector<int32_t>{BREVIAN_OP_STATE_LOAD}) << "the limit itself is read";
 }
+
+// The engine file is held from its check to its load: a file swapped in at the path in between
+// (here the same bytes as another file, so only the identity tells) is not the file checked.
+TEST_F(SMPLModuleTest, AFileSwappedInAfterTheCheckIsNotTakenForTheCheckedOne) {
+    const fs::path engine = scratch_ / "Brevian.so";
+    fs::copy_file(QUORVEL_ENGINE_LIBRARY, engine);
+    install(engine.string());
+    const std::u16string path = narrowToWide(engine.string());
+
+    VerifiedEngineFile held;
+    std::string reason;
+    ASSERT_TRUE(held.verify(path, reason)) << reason;
+    void* library = dlopen(engine.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr);
+    EXPECT_TRUE(held.isTheLoadedFile(library));
+    dlclose(library);
+
+    ASSERT_TRUE(held.verify(path, reason)) << reason;
+    const fs::path swapped = scratch_ / "swapped.so";
+    fs::copy_file(QUORVEL_ENGINE_LIBRARY, swapped);
+    fs::rename(swapped, engine);
+    library = dlopen(engine.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr);
+    EXPECT_FALSE(held.isTheLoadedFile(library));
+    dlclose(library);
+    held.release();
+}
