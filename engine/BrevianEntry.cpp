@@ -5,7 +5,9 @@
 #include "Editor.h"
 #include "Engine.h"
 
+#include <cstdio>
 #include <cstring>
+#include <exception>
 
 using brevian::Editor;
 using brevian::Engine;
@@ -134,8 +136,9 @@ bool isEditorOperation(int32_t operation) {
 
 } // namespace
 
-extern "C" BREVIAN_EXPORT int32_t brevianOpcode(void* handle, int32_t operation, void* p1, void* p2, void* p3,
-                                                int32_t i1, int32_t i2, int32_t /*i3*/, float /*f*/) {
+namespace {
+
+int32_t dispatch(void* handle, int32_t operation, void* p1, void* p2, void* p3, int32_t i1, int32_t i2) {
     if (handle == nullptr) return withoutHandle(operation, p1, p2, p3);
     if (isEditorOperation(operation)) {
         Editor* editor = asEditor(handle);
@@ -143,4 +146,26 @@ extern "C" BREVIAN_EXPORT int32_t brevianOpcode(void* handle, int32_t operation,
     }
     Engine* engine = asEngine(handle);
     return engine != nullptr ? onEngine(engine, operation, p1, p2, i1, i2) : kFailed;
+}
+
+// The engine has no log of its own: its error lines go to the error stream. Formatting
+// allocates nothing, so it works when memory has run out.
+void reportEscaped(int32_t operation, const char* what) noexcept {
+    std::fprintf(stderr, "E: brevianOpcode %d failed: %s\n", static_cast<int>(operation), what);
+    std::fflush(stderr);
+}
+
+} // namespace
+
+extern "C" BREVIAN_EXPORT int32_t brevianOpcode(void* handle, int32_t operation, void* p1, void* p2, void* p3,
+                                                int32_t i1, int32_t i2, int32_t /*i3*/, float /*f*/) {
+    // Nothing may unwind into the host, which may be built with another runtime.
+    try {
+        return dispatch(handle, operation, p1, p2, p3, i1, i2);
+    } catch (const std::exception& e) {
+        reportEscaped(operation, e.what());
+    } catch (...) {
+        reportEscaped(operation, "unknown exception");
+    }
+    return kFailed;
 }

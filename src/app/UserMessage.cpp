@@ -14,6 +14,7 @@ namespace {
 std::mutex hookLock;
 std::function<void(const std::string&, const std::string&)> messageBoxHook;
 std::function<void(int)> exitHook;
+thread_local std::exception_ptr exitException;
 
 } // namespace
 
@@ -40,13 +41,24 @@ void showMessageBox(const std::string& caption, const std::string& text) {
         platformShowMessageBox(caption, text);
 }
 
+bool isProcessExit(const std::exception_ptr& exception) {
+    return exception && exception == exitException;
+}
+
 void exitProcess(int status) {
     std::function<void(int)> hook;
     {
         std::lock_guard<std::mutex> lock(hookLock);
         hook = exitHook;
     }
-    if (hook) hook(status);
+    if (hook) {
+        try {
+            hook(status);
+        } catch (...) {
+            exitException = std::current_exception();
+            throw;
+        }
+    }
     // A hook that returns has not ended anything: end the process after all.
     platformExitProcess(status);
 }

@@ -2,6 +2,7 @@
 // caption, text and exit instead of blocking or dying.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -17,5 +18,9 @@ void showMessageBox(const std::string& caption, const std::string& text);
 // normally; it typically throws a test exception). Pass an empty function to restore the platform.
 void setMessageBoxHook(std::function<void(const std::string& caption, const std::string& text)> hook);
 void setExitHook(std::function<void(int status)> hook);
+
+// True for the exception an exit hook threw, so the host's exception boundaries let it pass on
+// to the test that asked for it instead of answering failure and going on.
+bool isProcessExit(const std::exception_ptr& exception);
 
 } // namespace vantor

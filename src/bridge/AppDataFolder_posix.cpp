@@ -19,7 +19,10 @@ std::u16string platformAppDataFolder() {
     }
     while (base.size() > 1 && base.back() == '/')
         base.pop_back();
-    return narrowToWide(base + "/Vantor/Quorvel");
+    // A home that is not UTF-8 gives no folder (as when there is none), not a marker path.
+    std::u16string folder;
+    if (!tryNarrowToWide(base + "/Vantor/Quorvel", folder)) return {};
+    return folder;
 }
 
 } // namespace vantor

@@ -97,6 +97,17 @@ std::string Sha256::finishHex() {
     return hex;
 }
 
+bool isEnginePublisher(const std::string& commonName, const std::string& organisation) {
+    // The subject the build's signing certificate carries, exactly: a subject that merely
+    // contains the name ("Evil Vantor Fans Ltd") is someone else.
+    return commonName == kEnginePublisher && organisation == kEnginePublisher;
+}
+
+bool verifyEngineSignature(const std::u16string& path, std::string& reason) {
+    VerifiedEngineFile file;
+    return file.verify(path, reason);
+}
+
 std::string sha256Hex(const void* data, size_t size) {
     Sha256 hash;
     hash.update(data, size);

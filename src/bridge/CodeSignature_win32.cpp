@@ -30,20 +30,8 @@ std::string certificateName(PCCERT_CONTEXT certificate, DWORD type, void* typePa
 bool namesPublisher(PCCERT_CONTEXT certificate) {
     char organisation[] = szOID_ORGANIZATION_NAME;
     char commonName[] = szOID_COMMON_NAME;
-    const std::string o = certificateName(certificate, CERT_NAME_ATTR_TYPE, organisation);
-    const std::string cn = certificateName(certificate, CERT_NAME_ATTR_TYPE, commonName);
-    const std::string publisher = kEnginePublisher;
-    auto names = [&](const std::string& text) {
-        // The publisher as a whole word: "Vantor" or "Vantor Code Signing", not "Vantorx".
-        for (size_t at = text.find(publisher); at != std::string::npos; at = text.find(publisher, at + 1)) {
-            const size_t end = at + publisher.size();
-            const bool startOk = at == 0 || text[at - 1] == ' ';
-            const bool endOk = end == text.size() || text[end] == ' ' || text[end] == ',';
-            if (startOk && endOk) return true;
-        }
-        return false;
-    };
-    return names(o) || names(cn);
+    return isEnginePublisher(certificateName(certificate, CERT_NAME_ATTR_TYPE, commonName),
+                             certificateName(certificate, CERT_NAME_ATTR_TYPE, organisation));
 }
 
 } // namespace
@@ -69,11 +57,23 @@ bool sha256FileHex(const std::u16string& path, std::string& hex) {
     return ok;
 }
 
-bool verifyEngineSignature(const std::u16string& path, std::string& reason) {
+bool VerifiedEngineFile::verify(const std::u16string& path, std::string& reason) {
+    release();
     const std::wstring filePath = wide(path);
+    // Held without write or delete sharing until the load: nobody can change, rename, delete or
+    // replace the file between the check and LoadLibraryW, which may still open it for reading.
+    HANDLE file = CreateFileW(filePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        char text[64];
+        snprintf(text, sizeof(text), "cannot open the engine file: %lu", static_cast<unsigned long>(GetLastError()));
+        reason = text;
+        return false;
+    }
     WINTRUST_FILE_INFO fileInfo{};
     fileInfo.cbStruct = sizeof(fileInfo);
     fileInfo.pcwszFilePath = filePath.c_str();
+    fileInfo.hFile = file; // the check reads the held file
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
     WINTRUST_DATA data{};
     data.cbStruct = sizeof(data);
@@ -110,7 +110,23 @@ bool verifyEngineSignature(const std::u16string& path, std::string& reason) {
     }
     data.dwStateAction = WTD_STATEACTION_CLOSE;
     WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
-    return accepted;
+    if (!accepted) {
+        CloseHandle(file);
+        return false;
+    }
+    handle_ = reinterpret_cast<intptr_t>(file);
+    loadPath_ = path;
+    return true;
+}
+
+bool VerifiedEngineFile::isTheLoadedFile(void* library) const {
+    return library != nullptr && handle_ != -1;
+}
+
+void VerifiedEngineFile::release() {
+    if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+    handle_ = -1;
+    loadPath_.clear();
 }
 
 } // namespace vantor

@@ -35,7 +35,8 @@ public:
     EngineManager(const EngineManager&) = delete;
     EngineManager& operator=(const EngineManager&) = delete;
 
-    // Writes the opcode's information line and runs it.
+    // Writes the opcode's information line and runs it. Opcodes that need the context answer
+    // without it unless the bridge is initialised and not tearing down.
     int32_t dispatch(const OpcodeCall& call);
 
     const std::u16string& appDataFolder() const { return appDataFolder_; }
@@ -51,11 +52,22 @@ public:
     int32_t shutdown();
 
 private:
+    // Runs the opcode on what exists now, for the manager's own calls during teardown.
+    int32_t run(const OpcodeCall& call);
+    // Stops audio and destroys what initialize built, in that order.
+    void tearDown();
+
     std::u16string appDataFolder_;
     mutable std::mutex argumentsLock_; // an engine thread may read while the host sets them
     AppArgumentList arguments_;
     std::unique_ptr<ConsoleLogger> logger_;
     std::atomic<Instance*> context_{nullptr};
 };
+
+// engineOpcode without its exception boundary: gets (or creates) the manager and dispatches. A
+// call in flight keeps the manager and, when it uses them, the context, graph and devices alive:
+// INITIALIZE and SHUTDOWN wait for other threads' calls; calls that come during either, or while
+// the manager is destroyed, answer as before initialisation or wait for the next manager.
+int32_t callEngineOpcode(const OpcodeCall& call);
 
 } // namespace vantor

@@ -10,6 +10,7 @@
 #include "ui/MainWindow.h"
 
 #include <algorithm>
+#include <exception>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -27,6 +28,13 @@ constexpr const char16_t* kSettingsKey = u"Software\\Vantor\\QuorvelSA";
 
 std::atomic<SMPLModule::OperationObserver> operationObserver{nullptr};
 std::atomic<void*> operationObserverContext{nullptr};
+
+void reportCallbackFailure(int32_t code, const char* what) noexcept {
+    try {
+        logError("host callback ", code, " failed: ", what);
+    } catch (...) {
+    }
+}
 
 } // namespace
 
@@ -92,11 +100,21 @@ bool SMPLModule::init(Instance* context, DSPInfo* info) {
 
     // Nothing is loaded, not even to look at it, before the signature is accepted.
     std::string reason;
-    if (!verifyEngineSignature(enginePath_, reason))
+    VerifiedEngineFile verified;
+    if (!verified.verify(enginePath_, reason))
         fail("Engine signature check failed for " + wideToNarrow(enginePath_) + ": " + reason,
              "The Brevian engine component is not signed by Vantor, please re-install");
 
-    library_ = loadLibrary(enginePath_);
+    // Loaded while still held, so the file loaded is the file checked.
+    library_ = loadLibrary(verified.loadPath());
+    if (library_ && !verified.isTheLoadedFile(library_)) {
+        unloadLibrary(library_);
+        library_ = nullptr;
+        fail("Engine signature check failed for " + wideToNarrow(enginePath_) +
+                 ": the file changed between its check and its load",
+             "The Brevian engine component is not signed by Vantor, please re-install");
+    }
+    verified.release();
     if (!library_) fail("Can't load engine from : " + wideToNarrow(enginePath_), kComponentMissing);
     entry_ = reinterpret_cast<BrevianOpcodeFunction>(resolve(library_, BREVIAN_ENTRY_POINT_NAME));
     if (!entry_)
@@ -199,14 +217,16 @@ void SMPLModule::loadStateFile(const std::u16string& path) {
     file.seekg(0, std::ios::end);
     const std::streamoff size = file.tellg();
     file.seekg(0, std::ios::beg);
-    // The engine takes a 32-bit size: a larger file is no state of its.
-    if (size <= 0 || size > std::numeric_limits<int32_t>::max()) {
-        if (size > 0) logError("state file too large: ", wideToNarrow(path));
+    if (size <= 0) return;
+    if (size > kMaxStateFileBytes) {
+        logError("state file too large: ", wideToNarrow(path));
         return;
     }
     std::vector<char> bytes(static_cast<size_t>(size));
     file.read(bytes.data(), size);
-    if (file.gcount() >= 1) loadChunk(bytes.data(), static_cast<int32_t>(size));
+    // A file that shrank since its size was taken gives the engine only what was read.
+    const std::streamsize got = file.gcount();
+    if (got >= 1) loadChunk(bytes.data(), static_cast<int32_t>(got));
 }
 
 void SMPLModule::loadStartupState() {
@@ -216,7 +236,9 @@ void SMPLModule::loadStartupState() {
     AppArgumentList arguments;
     if (engineOpcode(VE_ENGINE_APP_ARGUMENTS_GET, &arguments, nullptr, 0, 0, 0, 0.0f) == kEngineOk &&
         arguments.size() >= 2) {
-        const std::u16string argument = narrowToWide(arguments[1]);
+        std::u16string argument;
+        if (!tryNarrowToWide(arguments[1], argument))
+            logError("the file named on the command line is not UTF-8, ignored: ", arguments[1]);
         if (isRegularFile(argument)) {
             const size_t dot = argument.rfind(u'.');
             const std::u16string extension = dot == std::u16string::npos ? u"" : argument.substr(dot + 1);
@@ -237,9 +259,16 @@ void SMPLModule::loadStartupState() {
 
 int32_t SMPLModule::hostCallback(int32_t code, void* /*p1*/, void* /*p2*/, int32_t i1, int32_t i2,
                                  int32_t /*i3*/, float /*f*/, void* context) {
-    auto* module = static_cast<SMPLModule*>(context);
-    if (code == BREVIAN_HOST_EDITOR_RESIZED && module && module->mainWindow_)
-        module->mainWindow_->editorResized(i1, i2);
+    // Called from inside the engine: nothing may unwind into it.
+    try {
+        auto* module = static_cast<SMPLModule*>(context);
+        if (code == BREVIAN_HOST_EDITOR_RESIZED && module && module->mainWindow_)
+            module->mainWindow_->editorResized(i1, i2);
+    } catch (const std::exception& e) {
+        reportCallbackFailure(code, e.what());
+    } catch (...) {
+        reportCallbackFailure(code, "unknown exception");
+    }
     return 0;
 }
 

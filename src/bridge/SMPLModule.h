@@ -36,7 +36,11 @@ public:
     bool showUI(void* parent) override;
 
     bool openFile(const std::string& pathUtf8);
-    // Hands the engine the bytes of a state file; nothing happens when it cannot be read.
+    // The largest state file handed to the engine (64 MiB, far above any state the engine writes):
+    // a larger file is refused with an error line, unread.
+    static constexpr int64_t kMaxStateFileBytes = int64_t(64) << 20;
+    // Hands the engine the bytes of a state file, as many as could be read; nothing happens when
+    // it cannot be read or is larger than kMaxStateFileBytes.
     void loadStateFile(const std::u16string& path);
     // The state a start begins with: a state file or other file named on the command line, else
     // the user's default state, else the factory default.

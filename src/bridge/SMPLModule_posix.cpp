@@ -10,7 +10,9 @@
 namespace vantor {
 
 void* SMPLModule::loadLibrary(const std::u16string& path) {
-    return dlopen(wideToNarrow(path).c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string narrow;
+    if (!tryWideToNarrow(path, narrow)) return nullptr;
+    return dlopen(narrow.c_str(), RTLD_NOW | RTLD_LOCAL);
 }
 
 void* SMPLModule::resolve(void* library, const char* name) {

@@ -47,6 +47,30 @@ std::u16string narrowToWide(const std::string& text, int /*codePage*/) {
     return std::u16string(buffer.data(), written);
 }
 
+bool tryNarrowToWide(const std::string& text, std::u16string& out, int /*codePage*/) {
+    out.clear();
+    size_t length = text.find('\0');
+    if (length == std::string::npos) length = text.size();
+    if (length == 0) return true;
+    std::vector<char16_t> buffer(length); // UTF-8 never needs more units in UTF-16
+    size_t written = 0;
+    if (!utf::utf8ToUtf16(text.data(), length, buffer.data(), buffer.size(), written)) return false;
+    out.assign(buffer.data(), written);
+    return true;
+}
+
+bool tryWideToNarrow(const std::u16string& text, std::string& out, int /*codePage*/) {
+    out.clear();
+    size_t length = text.find(u'\0');
+    if (length == std::u16string::npos) length = text.size();
+    if (length == 0) return true;
+    std::vector<char> buffer(length * 3); // at most three bytes per UTF-16 unit
+    size_t written = 0;
+    if (!utf::utf16ToUtf8(text.data(), length, buffer.data(), buffer.size(), written)) return false;
+    out.assign(buffer.data(), written);
+    return true;
+}
+
 std::u16string narrowToWide(const char* text, int codePage) {
     if (!text) return {};
     return narrowToWide(std::string(text, std::strlen(text)), codePage);

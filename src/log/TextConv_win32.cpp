@@ -76,6 +76,39 @@ std::u16string narrowToWide(const std::string& text, int codePage) {
     return std::u16string(reinterpret_cast<const char16_t*>(buffer.data()));
 }
 
+bool tryNarrowToWide(const std::string& text, std::u16string& out, int codePage) {
+    out.clear();
+    size_t length = text.find('\0');
+    if (length == std::string::npos) length = text.size();
+    if (length == 0) return true;
+    if (length > 0x7FFFFFFF) return false;
+    const UINT page = codePageFor(codePage);
+    const int n = MultiByteToWideChar(page, narrowFlags(page), text.data(), static_cast<int>(length), nullptr, 0);
+    if (n <= 0) return false;
+    std::vector<wchar_t> buffer(static_cast<size_t>(n));
+    if (MultiByteToWideChar(page, narrowFlags(page), text.data(), static_cast<int>(length), buffer.data(), n) != n)
+        return false;
+    out.assign(reinterpret_cast<const char16_t*>(buffer.data()), buffer.size());
+    return true;
+}
+
+bool tryWideToNarrow(const std::u16string& text, std::string& out, int codePage) {
+    out.clear();
+    size_t length = text.find(u'\0');
+    if (length == std::u16string::npos) length = text.size();
+    if (length == 0) return true;
+    if (length > 0x7FFFFFFF) return false;
+    const UINT page = codePageFor(codePage);
+    const auto* in = reinterpret_cast<const wchar_t*>(text.data());
+    const int n = WideCharToMultiByte(page, wideFlags(page), in, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return false;
+    std::vector<char> buffer(static_cast<size_t>(n));
+    if (WideCharToMultiByte(page, wideFlags(page), in, static_cast<int>(length), buffer.data(), n, nullptr, nullptr) != n)
+        return false;
+    out.assign(buffer.data(), buffer.size());
+    return true;
+}
+
 std::u16string narrowToWide(const char* text, int codePage) {
     if (!text) return {};
     return narrowToWide(std::string(text, std::strlen(text)), codePage);

@@ -68,7 +68,10 @@ bool MIDIFile::load() {
     struct Closer {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
-    std::unique_ptr<std::FILE, Closer> stream(openFileForReading(narrowToWide(path_)));
+    // A path that is not UTF-8 cannot be opened (its conversion marker is no file name).
+    std::u16string widePath;
+    std::unique_ptr<std::FILE, Closer> stream(tryNarrowToWide(path_, widePath) ? openFileForReading(widePath)
+                                                                              : nullptr);
     if (!stream) {
         logError("could not open midi file:", path_);
         return false;

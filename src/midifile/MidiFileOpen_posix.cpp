@@ -5,7 +5,8 @@
 namespace vantor {
 
 std::FILE* openFileForReading(const std::u16string& path) {
-    const std::string narrow = wideToNarrow(path);
+    std::string narrow;
+    if (!tryWideToNarrow(path, narrow)) return nullptr;
     return std::fopen(narrow.c_str(), "rb");
 }
 

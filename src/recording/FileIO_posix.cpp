@@ -1,5 +1,7 @@
 #include "recording/FileIO.h"
 
+#include "log/TextConv.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -48,6 +50,9 @@ private:
 } // namespace
 
 std::unique_ptr<OutputFile> openPlatformOutputFile(const std::string& utf8Path) {
+    // The same rule as on Windows: a path that is not UTF-8 names no file this host can open.
+    std::u16string checked;
+    if (!tryNarrowToWide(utf8Path, checked)) return nullptr;
     int fd = ::open(utf8Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return nullptr;
     return std::make_unique<PosixOutputFile>(fd);

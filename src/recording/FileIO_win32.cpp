@@ -47,7 +47,8 @@ private:
 } // namespace
 
 std::unique_ptr<OutputFile> openPlatformOutputFile(const std::string& utf8Path) {
-    std::u16string wide = narrowToWide(utf8Path);
+    std::u16string wide;
+    if (!tryNarrowToWide(utf8Path, wide)) return nullptr; // never a file named after a marker
     HANDLE h = CreateFileW(reinterpret_cast<LPCWSTR>(wide.c_str()), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;

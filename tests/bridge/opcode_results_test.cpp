@@ -13,6 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <vector>
 
 using namespace vantor;
@@ -343,4 +346,42 @@ TEST(EngineOpcodeResults, ArgumentListRoundTrip) {
     ASSERT_EQ(call(VE_ENGINE_SHUTDOWN), kEngineOk);
     ASSERT_EQ(call(VE_ENGINE_APP_ARGUMENTS_GET, &back), kEngineOk);
     EXPECT_TRUE(back.empty());
+}
+
+// A path handed over in another code page (CP1252 "é" as the byte 0xE9) names no file this host
+// can open: recording and MIDI file load fail as for a file that cannot be opened, and nothing is
+// created or read in its place, least of all a file named after a conversion marker.
+TEST(EngineOpcodeResults, PathsThatAreNotUtf8CannotBeOpened) {
+    namespace fs = std::filesystem;
+    test::EngineTestHome home;
+    test::BoxCapture boxes;
+    ASSERT_EQ(call(VE_ENGINE_INITIALIZE), kEngineOk);
+
+    // Stand-ins for what a marker would reach in the working directory: a playable MIDI file.
+    const unsigned char smf[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,
+                                 'M', 'T', 'r', 'k', 0, 0, 0, 4, 0, 0xFF, 0x2F, 0};
+    std::vector<fs::path> markers;
+    for (const char* name : {"VTRSConv_ERROR3", "VTRSConv_ERROR4"}) {
+        markers.push_back(fs::current_path() / name);
+        std::ofstream(markers.back(), std::ios::binary).write(reinterpret_cast<const char*>(smf), sizeof smf);
+    }
+
+    const std::string folder = home.folder();
+    std::string take = folder + "/Jos\xe9 take.wav";
+    std::string song = folder + "/Jos\xe9 song.mid";
+    EXPECT_EQ(call(VE_ENGINE_RECORDING_FILE_SET, take.data(), nullptr, 0, 32), kEngineFailed);
+    EXPECT_EQ(call(VE_ENGINE_MIDI_LOAD, song.data()), kEngineFailed);
+    ASSERT_EQ(call(VE_ENGINE_SHUTDOWN), kEngineOk);
+
+    for (const fs::path& marker : markers) {
+        std::error_code error;
+        EXPECT_EQ(fs::file_size(marker, error), sizeof smf) << marker << " was written";
+        fs::remove(marker, error);
+    }
+    for (const auto& entry : fs::directory_iterator(folder))
+        EXPECT_EQ(entry.path().extension(), ".log") << entry.path() << " was created";
+    const std::string log = home.readLog();
+    EXPECT_NE(log.find("Can not open file for writing : " + take), std::string::npos);
+    EXPECT_NE(log.find("could not open midi file:" + song), std::string::npos);
+    EXPECT_EQ(log.find("VE_ENGINE_MIDI_LOAD\r\nI"), std::string::npos);
 }

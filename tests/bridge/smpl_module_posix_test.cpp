@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -515,4 +516,79 @@ TEST_F(SMPLModuleTest, TheStartUpStateComesFromTheCommandLineTheUserOrTheFactory
         EXPECT_NE(stateOf(*module), lead);
     }
     EXPECT_TRUE(boxes().empty());
+}
+
+// An exception inside an opcode (memory running out while the engine saves, here) stops at
+// engineOpcode: an error line, failure, and the bridge goes on answering.
+TEST_F(SMPLModuleTest, AnExceptionInsideAnOpcodeIsAnsweredAsFailure) {
+    install(QUORVEL_ENGINE_LIBRARY);
+    test::EngineTestHome home;
+    ASSERT_EQ(engineOpcode(VE_ENGINE_INITIALIZE, nullptr, nullptr, 0, 0, 0, 0.0f), kEngineOk);
+    engineOpcode(VE_ENGINE_INSTRUMENT_ADD, nullptr, nullptr, 0, 0, 0, 0.0f);
+    void* data = nullptr;
+    int32_t size = -1;
+    SMPLModule::setOperationObserver(
+        [](void*, void*, int32_t operation) {
+            if (operation == BREVIAN_OP_STATE_SAVE) throw std::bad_alloc();
+        },
+        nullptr);
+    int32_t result = -1;
+    EXPECT_NO_THROW(result = engineOpcode(VE_ENGINE_INSTRUMENT_CHUNK_SAVE, &data, &size, 0, 0, 0, 0.0f));
+    SMPLModule::setOperationObserver(nullptr, nullptr);
+    EXPECT_EQ(result, kEngineFailed);
+    EXPECT_EQ(size, -1);
+    EXPECT_NE(home.readLog().find("E:"), std::string::npos);
+    EXPECT_NE(home.readLog().find("engineOpcode 335 failed: std::bad_alloc"), std::string::npos);
+
+    EXPECT_EQ(engineOpcode(VE_ENGINE_INSTRUMENT_CHUNK_SAVE, &data, &size, 0, 0, 0, 0.0f), kEngineOk);
+    EXPECT_GT(size, 0);
+    EXPECT_EQ(engineOpcode(VE_ENGINE_SHUTDOWN, nullptr, nullptr, 0, 0, 0, 0.0f), kEngineOk);
+}
+
+// A state file is read only up to the documented limit: a larger one is refused with an error
+// line before anything is allocated for it, and the engine never sees it.
+TEST_F(SMPLModuleTest, AStateFileAboveTheLimitIsRefusedUnread) {
+    install(QUORVEL_ENGINE_LIBRARY);
+    SMPLModule module;
+    ASSERT_TRUE(module.init(nullptr, &info_));
+    const fs::path big = scratch_ / "huge.brevian";
+    {
+        std::ofstream(big, std::ios::binary) << "BRVS";
+    }
+    fs::resize_file(big, SMPLModule::kMaxStateFileBytes + 1); // sparse: no disk use
+    CallTrace trace;
+    module.loadStateFile(narrowToWide(big.string()));
+    EXPECT_TRUE(trace.calls().empty()) << "the engine was handed the file";
+    EXPECT_TRUE(log_.has('E', "state file too large: " + big.string()));
+
+    fs::resize_file(big, SMPLModule::kMaxStateFileBytes);
+    module.loadStateFile(narrowToWide(big.string()));
+    EXPECT_EQ(trace.operations(), std::vector<int32_t>{BREVIAN_OP_STATE_LOAD}) << "the limit itself is read";
+}
+
+// The engine file is held from its check to its load: a file swapped in at the path in between
+// (here the same bytes as another file, so only the identity tells) is not the file checked.
+TEST_F(SMPLModuleTest, AFileSwappedInAfterTheCheckIsNotTakenForTheCheckedOne) {
+    const fs::path engine = scratch_ / "Brevian.so";
+    fs::copy_file(QUORVEL_ENGINE_LIBRARY, engine);
+    install(engine.string());
+    const std::u16string path = narrowToWide(engine.string());
+
+    VerifiedEngineFile held;
+    std::string reason;
+    ASSERT_TRUE(held.verify(path, reason)) << reason;
+    void* library = dlopen(engine.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr);
+    EXPECT_TRUE(held.isTheLoadedFile(library));
+    dlclose(library);
+
+    ASSERT_TRUE(held.verify(path, reason)) << reason;
+    const fs::path swapped = scratch_ / "swapped.so";
+    fs::copy_file(QUORVEL_ENGINE_LIBRARY, swapped);
+    fs::rename(swapped, engine);
+    library = dlopen(engine.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr);
+    EXPECT_FALSE(held.isTheLoadedFile(library));
+    dlclose(library);
+    held.release();
 }

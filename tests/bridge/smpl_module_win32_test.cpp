@@ -6,6 +6,7 @@
 // Trust: the process trusts the build's certificate before any test runs (the chain engine reads
 // the Root store once per process), and puts the store back as it found it at the end. The
 // untrusted case runs in a child process started without that trust.
+#include "bridge/CodeSignature.h"
 #include "bridge/SMPLModule.h"
 #include "support/EngineModuleFixture.h"
 #include "support/FileBytes.h"
@@ -325,3 +326,33 @@ TEST_F(SMPLModuleWin32Test, ABlockOf1500EventsHandsTheEngineTheFirst1024) {
     expectTheFirst1024Of1500EventsPlayed(module);
     module.stop();
 }
+
+// The checked file is held until it is loaded: while held nobody can write, rename, delete or
+// replace it, and it still loads; released, it can be replaced again.
+TEST_F(SMPLModuleWin32Test, TheCheckedFileCannotBeSwappedBeforeItsLoad) {
+    ASSERT_TRUE(RootTrust::present());
+    const fs::path engine = copyOfEngine("Held.dll");
+    const fs::path other = copyOfEngine("Other.dll");
+    const std::wstring path = engine.wstring();
+    VerifiedEngineFile held;
+    std::string reason;
+    ASSERT_TRUE(held.verify(std::u16string(path.begin(), path.end()), reason)) << reason;
+
+    HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE) << "opened for writing while held";
+    if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+    EXPECT_FALSE(MoveFileExW(other.wstring().c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
+        << "replaced while held";
+    EXPECT_FALSE(DeleteFileW(path.c_str())) << "deleted while held";
+
+    const std::u16string& loadPath = held.loadPath();
+    HMODULE library = LoadLibraryW(std::wstring(loadPath.begin(), loadPath.end()).c_str());
+    ASSERT_NE(library, nullptr) << "the held file must still load";
+    EXPECT_TRUE(held.isTheLoadedFile(library));
+    held.release();
+    FreeLibrary(library);
+    EXPECT_TRUE(MoveFileExW(other.wstring().c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
+        << "released, it is an ordinary file again";
+}
+

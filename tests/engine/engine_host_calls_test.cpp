@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <new>
 
 #if defined(_WIN32)
 #define TEST_HOST_EXPORT __declspec(dllexport)
@@ -18,6 +19,7 @@ namespace {
 std::atomic<int> versionCalls{0};
 std::atomic<int> idleCalls{0};
 std::atomic<int> otherCalls{0};
+std::atomic<bool> idleThrows{false};
 } // namespace
 
 extern "C" TEST_HOST_EXPORT int32_t engineOpcode(int32_t opcode, void* p1, void*, int32_t, int32_t, int32_t,
@@ -29,6 +31,7 @@ extern "C" TEST_HOST_EXPORT int32_t engineOpcode(int32_t opcode, void* p1, void*
         return 0;
     }
     if (opcode == 263) { // VE_ENGINE_IDLE
+        if (idleThrows.load()) throw std::bad_alloc();
         ++idleCalls;
         return 3;
     }
@@ -65,5 +68,25 @@ TEST(EngineHostCalls, VersionAtCreationAndIdleOnEveryTick) {
     EXPECT_EQ(idleCalls.load(), idleBefore + 5);
 
     EXPECT_EQ(brevianOpcode(editor, BREVIAN_OP_EDITOR_DESTROY, nullptr, nullptr, nullptr, 0, 0, 0, 0.f), 0);
+    EXPECT_EQ(brevianOpcode(engine, BREVIAN_OP_DESTROY, nullptr, nullptr, nullptr, 0, 0, 0, 0.f), 0);
+}
+
+// A host call that throws (memory running out inside the host, here) stops at brevianOpcode: the
+// operation fails, an error line goes to the error stream, and the engine goes on working.
+TEST(EngineHostCalls, AnExceptionNeverLeavesTheEntryPoint) {
+    TempDir dir;
+    dir.copyShipped("Brevian.dat");
+    Descriptor d(dir.utf8());
+    void* engine = nullptr;
+    ASSERT_EQ(brevianOpcode(nullptr, BREVIAN_OP_CREATE, &d.raw, &engine, nullptr, 0, 0, 0, 0.f), 0);
+    idleThrows = true;
+    int32_t result = 0;
+    testing::internal::CaptureStderr();
+    EXPECT_NO_THROW(result = brevianOpcode(engine, BREVIAN_OP_IDLE, nullptr, nullptr, nullptr, 0, 0, 0, 0.f));
+    const std::string errors = testing::internal::GetCapturedStderr();
+    idleThrows = false;
+    EXPECT_NE(result, 0);
+    EXPECT_NE(errors.find("brevianOpcode 26 failed: std::bad_alloc"), std::string::npos) << errors;
+    EXPECT_EQ(brevianOpcode(engine, BREVIAN_OP_IDLE, nullptr, nullptr, nullptr, 0, 0, 0, 0.f), 0);
     EXPECT_EQ(brevianOpcode(engine, BREVIAN_OP_DESTROY, nullptr, nullptr, nullptr, 0, 0, 0, 0.f), 0);
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using namespace vantor;
 
 namespace {
@@ -104,4 +106,36 @@ TEST(TextConv, UnpairedSurrogatesGiveTheMarkers) {
     EXPECT_EQ(wideToNarrow(repeat(u"a", 1022) + u"\xd800"), "VTRSConv_ERROR1");
     EXPECT_EQ(wideToNarrow(repeat(u"a", 1023) + u"\xd800"), "VTRSConv_ERROR2");
     EXPECT_EQ(wideToNarrow(repeat(u"a", 3000) + u"\xdfff" + u"b"), "VTRSConv_ERROR2");
+}
+
+// What turns into a file operation is converted strictly: invalid text is reported, never
+// replaced by a marker that would then be opened as a file.
+TEST(TextConv, CheckedConversionsReportInvalidTextInsteadOfAMarker) {
+    struct Narrow {
+        std::string in;
+        bool ok;
+        std::u16string out;
+    };
+    const std::string cp1252 = "C:\\Users\\Jos\xe9\\take.wav"; // "é" as the single byte 0xE9
+    for (const Narrow& c : std::vector<Narrow>{
+             {"C:\\Users\\Jos\xc3\xa9\\take.wav", true, u"C:\\Users\\Jos\u00e9\\take.wav"},
+             {cp1252, false, u""},
+             {"\xc3", false, u""},               // truncated sequence
+             {"\xc0\xaf", false, u""},           // overlong "/"
+             {"\xed\xa0\x80", false, u""},       // encoded surrogate
+             {"", true, u""},
+             {std::string("a\0\xff", 3), true, u"a"}, // ends at the NUL, like the plain form
+             {repeat("\xc3\xa9", 1500), true, repeat(u"\u00e9", 1500)}}) {
+        std::u16string out = u"stale";
+        EXPECT_EQ(tryNarrowToWide(c.in, out), c.ok) << c.in;
+        EXPECT_EQ(out, c.out) << c.in;
+    }
+    EXPECT_EQ(narrowToWide(cp1252), u"VTRSConv_ERROR3") << "the log form keeps its marker";
+
+    std::string narrow = "stale";
+    EXPECT_TRUE(tryWideToNarrow(u"Jos\u00e9 \U0001F600", narrow));
+    EXPECT_EQ(narrow, "Jos\xc3\xa9 \xf0\x9f\x98\x80");
+    const std::u16string lone(1, static_cast<char16_t>(0xD800));
+    EXPECT_FALSE(tryWideToNarrow(u"take" + lone + u".wav", narrow));
+    EXPECT_TRUE(narrow.empty());
 }
