@@ -1,6 +1,7 @@
 #include "bridge/EngineManager.h"
 #include "bridge/AppDataFolder.h"
 #include "bridge/EngineDispatch.h"
+#include "bridge/HostComposition.h"
 #include "devices/DeviceManager.h"
 #include "devices/MIDIDeviceFactory.h"
 #include "graph/Factory.h"
@@ -95,6 +96,7 @@ int32_t EngineManager::initialize() {
         logError("VE_ENGINE_INITIALIZE: already initialized");
         return kEngineFailed;
     }
+    installCoreHooks();
     auto* context = new Instance();
     context->init();
     if (DeviceManager* devices = DeviceManager::get()) {
@@ -102,7 +104,8 @@ int32_t EngineManager::initialize() {
         devices->registerContext(context);
     }
     Factory::get();
-    if (GraphManager* graph = GraphManager::get()) graph->init(context, context->getDSPInfo());
+    if (GraphManager* graph = GraphManager::get())
+        graph->init(context, context->getDSPInfo(), makeMidiFilePlayer(), makeRecorder());
     // The disk streamer starts its thread on first use.
     Streamer::get();
     context_.store(context, std::memory_order_release);
