@@ -2,6 +2,7 @@
 // at small, common and large block sizes. The "budget%" counter is the share of the block's
 // real-time duration at 48 kHz that one process call takes (CPU time), in percent.
 #include "graph/DSPInfo.h"
+#include "bridge/HostComposition.h"
 #include "graph/GraphManager.h"
 #include "graph/Instance.h"
 
@@ -34,7 +35,7 @@ void processBlock(benchmark::State& state, bool withInstrument) {
     instance.init();
     instance.resetStaticDSP(48000, frames);
     vantor::GraphManager graph;
-    graph.init(&instance, instance.getDSPInfo());
+    graph.init(&instance, instance.getDSPInfo(), vantor::makeMidiFilePlayer(), vantor::makeRecorder());
     if (withInstrument) graph.addInstrument(0, new ConstantInstrument());
     std::vector<float> left(frames), right(frames);
     float* outputs[2] = {left.data(), right.data()};

@@ -2,7 +2,7 @@
 // down (exit), every step through engineOpcode as the engine component would.
 #pragma once
 
-#include "bridge/EngineOpcodes.h"
+#include "engineapi/EngineOpcodes.h"
 #include "toolkit/Application.h"
 
 #include <cstdint>

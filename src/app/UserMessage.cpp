@@ -1,18 +1,29 @@
 #include "app/UserMessage.h"
 
+#include "log/Log.h"
+
+#include <cstdio>
 #include <mutex>
 #include <utility>
 
 namespace vantor {
 
 // The platform side of the seam (UserMessage_win32.cpp / UserMessage_posix.cpp).
-void platformShowMessageBox(const std::string& caption, const std::string& text);
 [[noreturn]] void platformExitProcess(int status);
 
 namespace {
 
 std::mutex hookLock;
 std::function<void(const std::string&, const std::string&)> messageBoxHook;
+MessageBoxPresenter presenter;
+
+// No user interface to show a box (a headless host, or before the application installed one):
+// the text goes to the standard error stream and into the log.
+void fallbackMessageBox(const std::string& caption, const std::string& text) {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    std::fflush(stderr);
+    logInfo("message box \"", caption, "\": ", text);
+}
 std::function<void(int)> exitHook;
 thread_local std::exception_ptr exitException;
 
@@ -21,6 +32,11 @@ thread_local std::exception_ptr exitException;
 void setMessageBoxHook(std::function<void(const std::string& caption, const std::string& text)> hook) {
     std::lock_guard<std::mutex> lock(hookLock);
     messageBoxHook = std::move(hook);
+}
+
+void setMessageBoxPresenter(MessageBoxPresenter show) {
+    std::lock_guard<std::mutex> lock(hookLock);
+    presenter = std::move(show);
 }
 
 void setExitHook(std::function<void(int status)> hook) {
@@ -32,13 +48,13 @@ void showMessageBox(const std::string& caption, const std::string& text) {
     std::function<void(const std::string&, const std::string&)> hook;
     {
         std::lock_guard<std::mutex> lock(hookLock);
-        hook = messageBoxHook;
+        hook = messageBoxHook ? messageBoxHook : presenter;
     }
     // The box is modal: never call it with the hook lock held.
     if (hook)
         hook(caption, text);
     else
-        platformShowMessageBox(caption, text);
+        fallbackMessageBox(caption, text);
 }
 
 bool isProcessExit(const std::exception_ptr& exception) {

@@ -1,10 +1,11 @@
-// The Windows entry point: DPI awareness, the arguments handed to the engine bridge, then the
-// application's init, run and exit.
+// The Windows entry point: DPI awareness, the user interface wired to the core, the arguments
+// handed to the engine bridge, then the application's init, run and exit.
 #include "app/HostInstance.h"
 #include "app/SamplerApplication.h"
-#include "bridge/EngineOpcodes.h"
+#include "engineapi/EngineOpcodes.h"
 #include "log/TextConv.h"
 #include "toolkit/Application.h"
+#include "ui/GuiComposition.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -39,6 +40,9 @@ vantor::AppArgumentList commandLineArguments() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     becomeDpiAware();
+    // The application's composition root: what the user interface gives the core. The core's own
+    // hooks are installed when the engine initialises.
+    vantor::installGui();
     vantor::AppArgumentList arguments = commandLineArguments();
     engineOpcode(vantor::VE_ENGINE_APP_ARGUMENTS_SET, &arguments, nullptr, 0, 0, 0, 0.0f);
 

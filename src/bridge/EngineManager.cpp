@@ -2,6 +2,7 @@
 #include "app/UserMessage.h"
 #include "bridge/AppDataFolder.h"
 #include "bridge/EngineDispatch.h"
+#include "bridge/HostComposition.h"
 #include "devices/DeviceManager.h"
 #include "devices/MIDIDeviceFactory.h"
 #include "graph/Factory.h"
@@ -207,6 +208,7 @@ int32_t EngineManager::initialize() {
         logError("VE_ENGINE_INITIALIZE: already initialized");
         return kEngineFailed;
     }
+    installCoreHooks();
     try {
         auto* context = new Instance();
         context_.store(context, std::memory_order_release);
@@ -216,7 +218,8 @@ int32_t EngineManager::initialize() {
             devices->registerContext(context);
         }
         Factory::get();
-        if (GraphManager* graph = GraphManager::get()) graph->init(context, context->getDSPInfo());
+        if (GraphManager* graph = GraphManager::get())
+            graph->init(context, context->getDSPInfo(), makeMidiFilePlayer(), makeRecorder());
         // The disk streamer starts its thread on first use.
         Streamer::get();
     } catch (...) {

@@ -4,8 +4,8 @@
 // VE_ENGINE_SHUTDOWN (which closes it).
 #pragma once
 
-#include "bridge/EngineOpcodes.h"
-#include "bridge/Singleton.h"
+#include "engineapi/EngineOpcodes.h"
+#include "util/Singleton.h"
 
 #include <atomic>
 #include <memory>

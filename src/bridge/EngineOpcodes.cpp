@@ -1,4 +1,4 @@
-#include "bridge/EngineOpcodes.h"
+#include "engineapi/EngineOpcodes.h"
 
 namespace vantor {
 

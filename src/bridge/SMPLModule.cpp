@@ -2,12 +2,12 @@
 #include "app/Registry.h"
 #include "app/UserMessage.h"
 #include "bridge/AppDataFolder.h"
-#include "bridge/EngineOpcodes.h"
+#include "engineapi/EngineOpcodes.h"
 #include "bridge/CodeSignature.h"
+#include "bridge/EditorHost.h"
 #include "graph/DSPInfo.h"
 #include "log/Log.h"
 #include "log/TextConv.h"
-#include "ui/MainWindow.h"
 
 #include <algorithm>
 #include <exception>
@@ -47,8 +47,8 @@ SMPLModule::SMPLModule() : productKey_(u"Software\\Vantor\\Quorvel") {}
 
 SMPLModule::~SMPLModule() {
     // The window stays (its user closes it) but must not tick a module that is gone.
-    if (mainWindow_) mainWindow_->forgetModule();
-    mainWindow_ = nullptr;
+    if (editorHost_) editorHost_->forgetModule();
+    editorHost_ = nullptr;
     if (entry_ && editor_) {
         callEngine(engine_, BREVIAN_OP_EDITOR_DETACH, editor_);
         callEngine(editor_, BREVIAN_OP_EDITOR_DESTROY);
@@ -171,9 +171,9 @@ bool SMPLModule::loadChunk(const void* data, int32_t size) {
 
 bool SMPLModule::showUI(void* /*parent*/) {
     if (!entry_) return false;
-    if (mainWindow_) {
+    if (editorHost_) {
         // One editor, one window: a second request brings the existing window forward.
-        mainWindow_->showAndStartIdle();
+        editorHost_->showAndStartIdle();
         return false;
     }
     const std::string productPath = std::string(dataDirectoryUtf8_) + pathSeparator() + "Product.xml";
@@ -183,21 +183,21 @@ bool SMPLModule::showUI(void* /*parent*/) {
 
     callEngine(nullptr, BREVIAN_OP_EDITOR_CREATE, const_cast<char*>(productPath.c_str()), &editor_, engine_);
 
-    mainWindow_ = MainWindow::create(this, usesMediaBar_ != 0);
-    if (!mainWindow_) return false; // logged; the editor stays closed
-    callEngine(editor_, BREVIAN_OP_EDITOR_OPEN, mainWindow_->getHandle());
+    editorHost_ = createEditorHost(*this, usesMediaBar_ != 0);
+    if (!editorHost_) return false; // logged; the editor stays closed
+    callEngine(editor_, BREVIAN_OP_EDITOR_OPEN, editorHost_->getHandle());
     callEngine(engine_, BREVIAN_OP_EDITOR_ATTACH, editor_);
 
     int32_t height = 0, width = 0;
     callEngine(editor_, BREVIAN_OP_EDITOR_GET_SIZE, &height, &width);
-    mainWindow_->chooseLayout(width);
+    editorHost_->chooseLayout(width);
 
     callEngine(engine_, BREVIAN_OP_SET_HOST_CALLBACK, reinterpret_cast<void*>(&SMPLModule::hostCallback),
                this);
 
     // An editor that gives no size leaves the window as created.
-    if (width > 0 && height > 0) mainWindow_->fitToEditor(width, height, 100, 100);
-    mainWindow_->showAndStartIdle();
+    if (width > 0 && height > 0) editorHost_->fitToEditor(width, height, 100, 100);
+    editorHost_->showAndStartIdle();
     loadStartupState();
     return false;
 }
@@ -262,8 +262,8 @@ int32_t SMPLModule::hostCallback(int32_t code, void* /*p1*/, void* /*p2*/, int32
     // Called from inside the engine: nothing may unwind into it.
     try {
         auto* module = static_cast<SMPLModule*>(context);
-        if (code == BREVIAN_HOST_EDITOR_RESIZED && module && module->mainWindow_)
-            module->mainWindow_->editorResized(i1, i2);
+        if (code == BREVIAN_HOST_EDITOR_RESIZED && module && module->editorHost_)
+            module->editorHost_->editorResized(i1, i2);
     } catch (const std::exception& e) {
         reportCallbackFailure(code, e.what());
     } catch (...) {
@@ -272,8 +272,8 @@ int32_t SMPLModule::hostCallback(int32_t code, void* /*p1*/, void* /*p2*/, int32
     return 0;
 }
 
-void SMPLModule::mainWindowGone(MainWindow* window) {
-    if (mainWindow_ == window) mainWindow_ = nullptr;
+void SMPLModule::editorHostGone(EditorHost* host) {
+    if (editorHost_ == host) editorHost_ = nullptr;
 }
 
 bool SMPLModule::openFile(const std::string& pathUtf8) {

@@ -3,7 +3,7 @@
 // component's brevianOpcode.
 #pragma once
 
-#include "bridge/BrevianComponent.h"
+#include "engineapi/BrevianComponent.h"
 #include "graph/Module.h"
 
 #include <atomic>
@@ -12,8 +12,11 @@
 
 namespace vantor {
 
-class MainWindow;
+class EditorHost;
 
+// Threads: init, start, stop, the state and editor operations and the timer tick run on the GUI
+// (opcode) thread; processBlock runs on the audio or offline thread, while the graph's lock is
+// held by it; setDSPInfo runs on the opcode thread with audio stopped.
 class SMPLModule : public Module {
 public:
     SMPLModule();
@@ -31,8 +34,9 @@ public:
     void processBlock(MidiEventArray& events, float** inputs, float** outputs, uint32_t frames,
                       bool flag) override;
 
-    // Opens the engine's editor in a new main window sized to it, starts the window's idle tick
-    // and shows it. Returns false (the window is not a UI the graph closes).
+    // Opens the engine's editor in a new window from the installed editor-host factory, sized to
+    // it, starts the window's idle tick and shows it. Returns false (the window is not a UI the
+    // graph closes).
     bool showUI(void* parent) override;
 
     bool openFile(const std::string& pathUtf8);
@@ -48,16 +52,16 @@ public:
     // The main window's 16 ms tick.
     void timerTick();
 
-    // What the engine calls back (registered with operation 32). Code 8198 fits the main window to
-    // an editor of i1 x i2 pixels. Answers 0 to every code.
+    // What the engine calls back (registered with operation 32), from any thread of the engine's.
+    // Code 8198 fits the editor's window to an editor of i1 x i2 pixels. Answers 0 to every code.
     static int32_t hostCallback(int32_t code, void* p1, void* p2, int32_t i1, int32_t i2, int32_t i3, float f,
                                 void* context);
 
-    MainWindow* mainWindow() const { return mainWindow_; }
+    EditorHost* editorHost() const { return editorHost_; }
     void* editorHandle() const { return editor_; }
     bool usesMediaBar() const { return usesMediaBar_ != 0; }
-    // The main window is being destroyed: forget it.
-    void mainWindowGone(MainWindow* window);
+    // The editor's window is being destroyed: forget it.
+    void editorHostGone(EditorHost* host);
 
     // Tests: sees every operation handed to the engine, before it is handed (handle, operation).
     // Set it only while no block renders.
@@ -99,7 +103,7 @@ private:
     int32_t usesMediaBar_ = 0;
     std::u16string productKey_;
     void* library_ = nullptr;
-    MainWindow* mainWindow_ = nullptr;
+    EditorHost* editorHost_ = nullptr;
     int8_t timerTicks_ = 0;
 };
 

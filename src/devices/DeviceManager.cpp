@@ -1,8 +1,7 @@
 #include "devices/DeviceManager.h"
 
-#include "bridge/EngineOpcodes.h"
+#include "engineapi/EngineOpcodes.h"
 #include "devices/AudioDevice.h"
-#include "devices/AudioDeviceFactory.h"
 #include "devices/MIDIDeviceFactory.h"
 #include "devices/PaHostApi.h"
 #include "graph/DSPInfo.h"
@@ -24,23 +23,6 @@ const std::string kDashLine(79, '-');
 DeviceManager::OfflineThreadMaker& offlineThreadMaker() {
     static DeviceManager::OfflineThreadMaker maker;
     return maker;
-}
-
-void installFactoryHooks() {
-    Factory::Hooks hooks;
-    hooks.makeAudioDeviceFactory = []() -> std::unique_ptr<BaseFactory> {
-        return std::make_unique<AudioDeviceFactory>();
-    };
-    hooks.midiDeviceFactory = []() -> BaseFactory* { return MIDIDeviceFactory::get(); };
-    Factory::setHooks(std::move(hooks));
-    MIDIDevice::DeviceManagerHooks midiHooks;
-    midiHooks.acquired = [](int32_t portId) {
-        if (DeviceManager* manager = DeviceManager::peek()) manager->markMidiAcquired(portId);
-    };
-    midiHooks.released = [](Instance* context, int32_t portId) {
-        if (DeviceManager* manager = DeviceManager::peek()) manager->midiReleased(context, portId);
-    };
-    MIDIDevice::setDeviceManagerHooks(midiHooks);
 }
 
 // The library's host-API type to our code; -1 for a kind this host does not play through.
@@ -89,7 +71,6 @@ void DeviceManager::debugPrint(const char* text) {
 
 void DeviceManager::init() {
     closed_ = false;
-    installFactoryHooks();
     logInfo("Using ", Pa_GetVersionText());
     routeAudioLibraryDebugOutput(&DeviceManager::debugPrint);
     logInfo("Initialising Devices...");

@@ -12,7 +12,7 @@
 // The audio table never changes size between init and close, so record pointers stay valid.
 #pragma once
 
-#include "bridge/Singleton.h"
+#include "util/Singleton.h"
 #include "threads/Sync.h"
 
 #include <array>

@@ -7,7 +7,7 @@
 // so the registry can catch up.
 #pragma once
 
-#include "bridge/Singleton.h"
+#include "util/Singleton.h"
 #include "graph/Factory.h"
 
 #include <map>

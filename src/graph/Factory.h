@@ -7,7 +7,7 @@
 // created; a hook left empty just means that kind of device is not available.
 #pragma once
 
-#include "bridge/Singleton.h"
+#include "util/Singleton.h"
 
 #include <exception>
 #include <functional>

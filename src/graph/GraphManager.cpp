@@ -79,18 +79,21 @@ GraphManager::~GraphManager() {
     masterGain_.reset();
 }
 
-void GraphManager::init(Instance* context, DSPInfo* info) {
+void GraphManager::init(Instance* context, DSPInfo* info, MIDIFilePlayer* player,
+                        StereoFileOutputModule* recorder) {
     context_ = context;
     info_ = info;
     createScratchBuffers(info ? info->blockSize : 0);
     masterGain_ = std::make_unique<StereoGainModule>();
     masterGain_->init(context, info);
     masterGain_->setGain(1.0f);
-    recorder_ = std::make_unique<StereoFileOutputModule>();
-    recorder_->init(context, info);
-    player_ = std::make_unique<MIDIFilePlayer>();
-    player_->init(context, info);
-    playerSource_ = std::make_unique<PlayerEventSource>(*player_);
+    recorder_.reset(recorder);
+    if (recorder_) recorder_->init(context, info);
+    player_.reset(player);
+    if (player_) {
+        player_->init(context, info);
+        playerSource_ = std::make_unique<PlayerEventSource>(*player_);
+    }
     fileSource_ = playerSource_.get();
     leftMeter_ = std::make_unique<AudioStatKeeper>();
     rightMeter_ = std::make_unique<AudioStatKeeper>();

@@ -11,7 +11,8 @@
 // unusually dense block that still exceeds the reserve grows the array once; its capacity is kept.
 #pragma once
 
-#include "bridge/Singleton.h"
+#include "engineapi/EngineOpcodes.h"
+#include "util/Singleton.h"
 #include "graph/AudioStatKeeper.h"
 #include "graph/MidiEvent.h"
 #include "graph/Module.h"
@@ -33,13 +34,6 @@ class MIDIFilePlayer;
 class StereoFileOutputModule;
 class MidiBlockSource;
 
-// One used-MIDI-device entry of VE_ENGINE_MIDIDEVICE_GETUSED.
-struct UsedMidiDevice {
-    int32_t id;
-    int32_t value; // the remember flag given when the device was enabled
-};
-static_assert(sizeof(UsedMidiDevice) == 8);
-
 // What process() asks of the MIDI file player each block. The graph's own player serves by
 // default; tests (and tools) can put another source in its place with setFileEventSource.
 class FileEventSource {
@@ -60,9 +54,11 @@ public:
     GraphManager(const GraphManager&) = delete;
     GraphManager& operator=(const GraphManager&) = delete;
 
-    // Stores both; creates the scratch buffers, the master gain, the recorder, the MIDI file player
-    // and the meters. Once, after the Instance exists.
-    void init(Instance* context, DSPInfo* info);
+    // Stores both; creates the scratch buffers, the master gain and the meters, and takes over the
+    // MIDI file player and the recorder it is handed (owned; either may be null: such a graph plays
+    // no file or records nothing), initialising them. Once, after the Instance exists.
+    void init(Instance* context, DSPInfo* info, MIDIFilePlayer* player = nullptr,
+              StereoFileOutputModule* recorder = nullptr);
 
     // Destroys the current device (if any) and keeps the new one (owned; null allowed).
     void setAudioDevice(Module* device);

@@ -1,4 +1,10 @@
 // The module interface shared by everything that produces, transforms or consumes audio or MIDI.
+//
+// Threads: init, setDSPInfo, start, stop, the UI and state operations run on the opcode (GUI)
+// thread, with the graph's lock held or audio stopped; processAudio, processBlock and
+// setTimeInfo run on the audio or offline thread while that thread holds the graph's lock, so
+// they never run at the same time as a change of the graph. The block operations never wait,
+// never allocate in steady state and never log per block.
 #pragma once
 
 #include "graph/MidiEvent.h"

@@ -2,7 +2,7 @@
 // closes files behind their last buffer, so the audio thread never waits for the disk.
 #pragma once
 
-#include "bridge/Singleton.h"
+#include "util/Singleton.h"
 #include "recording/IORequest.h"
 #include "threads/Sync.h"
 #include "threads/ThreadDetached.h"

@@ -13,7 +13,7 @@
 #include "support/EngineTestHome.h"
 #include "support/LogCapture.h"
 #include "toolkit/Window.h"
-#include "ui/MainWindow.h"
+#include "support/GuiScope.h"
 
 #include <gtest/gtest.h>
 
@@ -95,6 +95,7 @@ protected:
 
     test::EngineTestHome home_;
     MemoryRegistryStore registry_;
+    test::GuiScope gui_;
     test::BoxCapture capture_;
 };
 
@@ -153,14 +154,14 @@ TEST_F(SamplerApplicationTest, StartUpAndShutdownGoThroughTheOpcodesInOrder) {
     ASSERT_NE(GraphManager::peek(), nullptr);
     auto* module = dynamic_cast<SMPLModule*>(GraphManager::peek()->getInstrument(0));
     ASSERT_NE(module, nullptr) << "the engine module is in slot 0";
-    ASSERT_NE(module->mainWindow(), nullptr);
-    EXPECT_TRUE(module->mainWindow()->isVisible());
+    ASSERT_NE(test::mainWindowOf(*module), nullptr);
+    EXPECT_TRUE(test::mainWindowOf(*module)->isVisible());
 
     // The loop ends when the main window goes (headless: it is closed as a user would).
     VTR::clearQuitPosted();
     EXPECT_TRUE(application.run());
     EXPECT_TRUE(VTR::quitPosted());
-    EXPECT_EQ(module->mainWindow(), nullptr);
+    EXPECT_EQ(test::mainWindowOf(*module), nullptr);
 
     size_t before = log.messages().size();
     EXPECT_TRUE(application.exit());

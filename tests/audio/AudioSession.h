@@ -4,7 +4,7 @@
 
 #include "ToneModule.h"
 
-#include "bridge/EngineOpcodes.h"
+#include "engineapi/EngineOpcodes.h"
 #include "support/BoxCapture.h"
 #include "support/EngineTestHome.h"
 #include "support/LogCapture.h"

@@ -1,7 +1,7 @@
 // engineOpcode called from an engine's own threads while the host's thread works: the argument
 // list and the context-free opcodes are safe to use concurrently.
 #include "bridge/EngineManager.h"
-#include "bridge/EngineOpcodes.h"
+#include "engineapi/EngineOpcodes.h"
 #include "support/EngineTestHome.h"
 
 #include <gtest/gtest.h>

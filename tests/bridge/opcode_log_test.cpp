@@ -2,7 +2,7 @@
 // for the three frequent opcodes and unknown ones, and the lines of initialise and shutdown.
 #include "bridge/EngineDispatch.h"
 #include "bridge/EngineManager.h"
-#include "bridge/EngineOpcodes.h"
+#include "engineapi/EngineOpcodes.h"
 #include "support/EngineTestHome.h"
 #include "support/LogCapture.h"
 #include "threads/Clock.h"

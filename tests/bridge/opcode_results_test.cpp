@@ -4,7 +4,7 @@
 #include "app/Registry.h"
 #include "app/UserMessage.h"
 #include "bridge/EngineManager.h"
-#include "bridge/EngineOpcodes.h"
+#include "engineapi/EngineOpcodes.h"
 #include "graph/GraphManager.h"
 #include "graph/Instance.h"
 #include "support/BoxCapture.h"

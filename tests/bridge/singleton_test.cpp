@@ -1,6 +1,6 @@
 // The lazily created process-wide instance: re-entrancy during construction, rebuild after
 // destroy, and forgetting without deleting.
-#include "bridge/Singleton.h"
+#include "util/Singleton.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "app/Registry.h"
 #include "bridge/CodeSignature.h"
 #include "bridge/EngineManager.h"
-#include "bridge/EngineOpcodes.h"
+#include "engineapi/EngineOpcodes.h"
 #include "bridge/SMPLModule.h"
 #include "graph/DSPInfo.h"
 #include "graph/GraphManager.h"
@@ -12,7 +12,7 @@
 #include "support/EngineTestHome.h"
 #include "support/EngineModuleFixture.h"
 #include "toolkit/Window.h"
-#include "ui/MainWindow.h"
+#include "support/GuiScope.h"
 
 #include <gtest/gtest.h>
 
@@ -53,6 +53,8 @@ protected:
         EngineModuleFixture::install(library, data);
     }
     std::vector<std::pair<std::string, std::string>> boxes() { return boxes_.boxes(); }
+
+    test::GuiScope gui_;
 };
 
 } // namespace
@@ -305,7 +307,7 @@ TEST_F(SMPLModuleTest, ShowUIOpensTheEditorInAMainWindowSizedToIt) {
                                                           {engine, BREVIAN_OP_STATE_LOAD}}))
             << "the editor, the callback, then the factory default state";
     }
-    MainWindow* window = module.mainWindow();
+    MainWindow* window = test::mainWindowOf(module);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->title(), u"Vantor Quorvel");
     EXPECT_EQ(window->name(), u"SA");
@@ -370,7 +372,7 @@ TEST_F(SMPLModuleTest, ShowUIOpensTheEditorInAMainWindowSizedToIt) {
     EXPECT_FALSE(VTR::quitPosted());
     window->destroy();
     EXPECT_TRUE(VTR::quitPosted());
-    EXPECT_EQ(module.mainWindow(), nullptr);
+    EXPECT_EQ(test::mainWindowOf(module), nullptr);
     EXPECT_EQ(
         SMPLModule::hostCallback(BREVIAN_HOST_EDITOR_RESIZED, nullptr, nullptr, 760, 300, 0, 0.0f, &module),
         0);
@@ -385,7 +387,7 @@ TEST_F(SMPLModuleTest, WithoutTheMediaBarTheWindowIsTheEditorAndOutlivesTheModul
         SMPLModule module;
         ASSERT_TRUE(module.init(nullptr, &info_));
         module.showUI(nullptr);
-        window = module.mainWindow();
+        window = test::mainWindowOf(module);
         ASSERT_NE(window, nullptr);
         int width = 0, height = 0;
         window->clientSize(width, height);
@@ -396,7 +398,7 @@ TEST_F(SMPLModuleTest, WithoutTheMediaBarTheWindowIsTheEditorAndOutlivesTheModul
         // A second request opens no second editor.
         CallTrace trace;
         module.showUI(nullptr);
-        EXPECT_EQ(module.mainWindow(), window);
+        EXPECT_EQ(test::mainWindowOf(module), window);
         EXPECT_TRUE(trace.calls().empty());
     }
     // The module (and its editor) went first: the window stays until closed but ticks nothing.
@@ -436,10 +438,10 @@ TEST_F(SMPLModuleTest, TheInstrumentOpcodesAddStartAndShowTheEngineModule) {
 
     EXPECT_EQ(engineOpcode(VE_ENGINE_INSTRUMENT_GUI_SHOW, nullptr, nullptr, 1, 0, 0, 0.0f), kEngineFailed)
         << "slot 1 is empty";
-    EXPECT_EQ(module->mainWindow(), nullptr);
+    EXPECT_EQ(test::mainWindowOf(*module), nullptr);
     // The module's showUI answers false, so the opcode answers 1; the window is there all the same.
     EXPECT_EQ(engineOpcode(VE_ENGINE_INSTRUMENT_GUI_SHOW, nullptr, nullptr, 0, 0, 0, 0.0f), kEngineFailed);
-    MainWindow* window = module->mainWindow();
+    MainWindow* window = test::mainWindowOf(*module);
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->isVisible());
     EXPECT_NE(home.readLog().find("VE_ENGINE_INSTRUMENT_GUI_SHOW"), std::string::npos);

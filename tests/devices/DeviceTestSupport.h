@@ -4,6 +4,7 @@
 #pragma once
 
 #include "devices/AudioDevice.h"
+#include "bridge/HostComposition.h"
 #include "devices/AudioDeviceFactory.h"
 #include "devices/DeviceManager.h"
 #include "devices/MIDIDeviceFactory.h"
@@ -49,8 +50,9 @@ protected:
         pa::reset();
     }
 
-    // Engine initialisation's device steps: manager init, context, registry (naming).
+    // Engine initialisation's device steps: the core's hooks, manager init, context, registry (naming).
     vantor::DeviceManager& startDevices() {
+        vantor::installCoreHooks();
         manager = vantor::DeviceManager::get();
         manager->init();
         manager->registerContext(&context);
@@ -60,7 +62,7 @@ protected:
 
     vantor::GraphManager& startGraph() {
         vantor::GraphManager* graph = vantor::GraphManager::get();
-        graph->init(&context, context.getDSPInfo());
+        graph->init(&context, context.getDSPInfo(), vantor::makeMidiFilePlayer(), vantor::makeRecorder());
         return *graph;
     }
 

@@ -4,7 +4,7 @@
 #include "support/pa_double/PaDouble.h"
 #include "support/VirtualMidiScope.h"
 
-#include "bridge/EngineOpcodes.h"
+#include "engineapi/EngineOpcodes.h"
 #include "devices/DeviceManager.h"
 #include "graph/GraphManager.h"
 #include "midi/MIDIPortTable.h"

@@ -1,5 +1,6 @@
 // The exact log lines of the context, the graph's refusals and the factory registry.
 #include "graph/Factory.h"
+#include "bridge/HostComposition.h"
 #include "graph/GraphManager.h"
 #include "graph/Instance.h"
 #include "threads/Clock.h"
@@ -49,7 +50,7 @@ TEST(GraphLogTest, TakenAndEmptySlotsWriteTheirErrorLines) {
     Instance instance;
     instance.init();
     GraphManager graph;
-    graph.init(&instance, instance.getDSPInfo());
+    graph.init(&instance, instance.getDSPInfo(), vantor::makeMidiFilePlayer(), vantor::makeRecorder());
     ASSERT_TRUE(graph.addInstrument(0, new FakeInstrument()));
 
     vantor::test::LogCapture log;
@@ -81,7 +82,7 @@ TEST(GraphLogTest, ProcessWritesNothing) {
     Instance instance;
     instance.init();
     GraphManager graph;
-    graph.init(&instance, instance.getDSPInfo());
+    graph.init(&instance, instance.getDSPInfo(), vantor::makeMidiFilePlayer(), vantor::makeRecorder());
     ASSERT_TRUE(graph.addInstrument(0, new FakeInstrument()));
     vantor::test::LogCapture log;
     quorvel::test::StereoOut out(512);

@@ -1,4 +1,5 @@
 #include "graph/DSPInfo.h"
+#include "bridge/HostComposition.h"
 #include "graph/GraphManager.h"
 #include "graph/Instance.h"
 #include "midifile/MIDIFilePlayer.h"
@@ -25,7 +26,7 @@ protected:
     void SetUp() override {
         instance.init();
         graph = std::make_unique<GraphManager>();
-        graph->init(&instance, instance.getDSPInfo());
+        graph->init(&instance, instance.getDSPInfo(), vantor::makeMidiFilePlayer(), vantor::makeRecorder());
         graph->setFileEventSource(&file);
     }
     void TearDown() override { graph.reset(); }

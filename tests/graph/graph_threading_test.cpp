@@ -1,4 +1,5 @@
 #include "graph/GraphManager.h"
+#include "bridge/HostComposition.h"
 #include "graph/Instance.h"
 
 #include "GraphDoubles.h"
@@ -41,7 +42,7 @@ TEST(GraphThreadingTest, ChangesWhileProcessingNeverCrashOrWait) {
     Instance instance;
     instance.init();
     GraphManager graph;
-    graph.init(&instance, instance.getDSPInfo());
+    graph.init(&instance, instance.getDSPInfo(), vantor::makeMidiFilePlayer(), vantor::makeRecorder());
     FakeFileSource file;
     file.repeat = true;
     file.queue(noteOn(0, 60, 100, 5));

@@ -1,4 +1,5 @@
 #include "graph/GraphManager.h"
+#include "bridge/HostComposition.h"
 #include "graph/Instance.h"
 #include "graph/MIDINoteMonitor.h"
 
@@ -17,7 +18,7 @@ TEST(GraphSteadyStateTest, ProcessAllocatesNothingAfterWarmUp) {
     Instance instance;
     instance.init();
     GraphManager graph;
-    graph.init(&instance, instance.getDSPInfo());
+    graph.init(&instance, instance.getDSPInfo(), vantor::makeMidiFilePlayer(), vantor::makeRecorder());
     FakeFileSource file;
     graph.setFileEventSource(&file);
     auto* inst = new FakeInstrument();

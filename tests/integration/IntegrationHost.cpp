@@ -2,7 +2,7 @@
 
 #include "app/UserMessage.h"
 #include "bridge/CodeSignature.h"
-#include "bridge/EngineOpcodes.h"
+#include "engineapi/EngineOpcodes.h"
 #include "bridge/SMPLModule.h"
 #include "graph/GraphManager.h"
 #include "log/TextConv.h"

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "app/Registry.h"
-#include "bridge/BrevianComponent.h"
+#include "engineapi/BrevianComponent.h"
 #include "support/BoxCapture.h"
 #include "support/EngineTestHome.h"
 #include "support/VirtualMidiScope.h"

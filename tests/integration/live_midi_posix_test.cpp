@@ -9,7 +9,7 @@
 // the two must agree sample for sample.
 #include "IntegrationHost.h"
 
-#include "bridge/EngineOpcodes.h"
+#include "engineapi/EngineOpcodes.h"
 #include "bridge/SMPLModule.h"
 #include "graph/GraphManager.h"
 #include "midi/MIDIDevice.h"

@@ -4,7 +4,7 @@
 // and then die away, with every hand-over between the threads clean under TSan.
 #include "IntegrationHost.h"
 
-#include "bridge/EngineOpcodes.h"
+#include "engineapi/EngineOpcodes.h"
 #include "graph/GraphManager.h"
 
 #include <gtest/gtest.h>

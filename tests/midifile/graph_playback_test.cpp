@@ -1,6 +1,7 @@
 // The player inside the real graph with the real recorder: offline, the end of the file arms the
 // recorder's stop on silence, and the recording ends on its own once the instrument falls silent.
 #include "graph/DSPInfo.h"
+#include "bridge/HostComposition.h"
 #include "graph/GraphManager.h"
 #include "graph/Instance.h"
 #include "midifile/MIDIFilePlayer.h"
@@ -40,7 +41,7 @@ TEST(GraphPlayback, OfflineEndOfFileStopsTheRecordingOnSilence) {
     vantor::Instance instance;
     instance.init();
     auto graph = std::make_unique<vantor::GraphManager>();
-    graph->init(&instance, instance.getDSPInfo());
+    graph->init(&instance, instance.getDSPInfo(), vantor::makeMidiFilePlayer(), vantor::makeRecorder());
     auto* instrument = new HeldNoteInstrument;
     ASSERT_TRUE(graph->addInstrument(0, instrument));
     vantor::DSPInfo* info = instance.getDSPInfo();

@@ -2,6 +2,7 @@
 // must hold exactly the blocks the graph rendered, and the audio path must not allocate once the
 // request pool is warm.
 #include "RecordingTestSupport.h"
+#include "bridge/HostComposition.h"
 
 #include "graph/DSPInfo.h"
 #include "graph/GraphManager.h"
@@ -47,7 +48,7 @@ TEST(RecordingGraph, MinuteInRealTimeMatchesTheRenderedBlocksWithoutAllocating) 
     constexpr uint32_t kBlock = 512;
     DSPInfo info(44100, kBlock);
     GraphManager graph;
-    graph.init(nullptr, &info);
+    graph.init(nullptr, &info, vantor::makeMidiFilePlayer(), vantor::makeRecorder());
     auto* tone = new ToneInstrument;
     tone->init(nullptr, &info);
     tone->start();

@@ -3,7 +3,7 @@
 
 #include "bridge/AppDataFolder.h"
 #include "bridge/EngineManager.h"
-#include "bridge/EngineOpcodes.h"
+#include "engineapi/EngineOpcodes.h"
 #include "log/TextConv.h"
 
 #include <filesystem>

@@ -1,8 +1,13 @@
 /* The contract between the host and the Brevian engine component: the component's one entry
  * point, its operation numbers, the structures passed through it and the host callback.
- * Plain C so that an engine component can be written in either language. */
-#ifndef QUORVEL_BRIDGE_BREVIANCOMPONENT_H
-#define QUORVEL_BRIDGE_BREVIANCOMPONENT_H
+ * Plain C so that an engine component can be written in either language.
+ *
+ * Threads: BREVIAN_OP_PROCESS comes from the audio thread (or the offline render thread), one
+ * block at a time and never at the same time as SET_STREAM, START, STOP or the state operations;
+ * every other operation comes from the host's GUI thread. The engine may call the host callback
+ * and engineOpcode from any thread of its own. */
+#ifndef QUORVEL_ENGINEAPI_BREVIANCOMPONENT_H
+#define QUORVEL_ENGINEAPI_BREVIANCOMPONENT_H
 
 #include <stdint.h>
 
@@ -95,4 +100,4 @@ static_assert(sizeof(BrevianMidiEvent) == 16, "the MIDI event record is 16 bytes
 static_assert(sizeof(BrevianEventBlock) == 8 + 16 * BREVIAN_MAX_BLOCK_EVENTS, "count then records");
 #endif
 
-#endif /* QUORVEL_BRIDGE_BREVIANCOMPONENT_H */
+#endif /* QUORVEL_ENGINEAPI_BREVIANCOMPONENT_H */

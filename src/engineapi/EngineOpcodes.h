@@ -1,5 +1,9 @@
 // The host opcode interface: opcode numbers and names, result codes, and the records exchanged
 // through engineOpcode. Shared by the host's own callers and by the engine component.
+//
+// Threads: the host's own user interface calls from the GUI thread; an engine may call any
+// opcode from any of its threads at any time, before initialisation and after shutdown too (the
+// opcodes that need the host then answer as before initialisation). Never from the audio thread.
 #pragma once
 
 #include <cstddef>
@@ -127,5 +131,12 @@ using AppArgumentList = std::vector<std::string>;
 
 // MIDI device kinds of VE_ENGINE_MIDIDEVICE_LIST and _GETUSED.
 enum MidiDeviceKind : int32_t { kMidiInputs = 0, kMidiOutputs = 1, kMidiAll = 2 };
+
+// One entry of VE_ENGINE_MIDIDEVICE_GETUSED.
+struct UsedMidiDevice {
+    int32_t id;
+    int32_t value; // the remember flag given when the device was enabled
+};
+static_assert(sizeof(UsedMidiDevice) == 8);
 
 } // namespace vantor
