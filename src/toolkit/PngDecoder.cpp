@@ -13,6 +13,11 @@ namespace vantor::VTR {
 
 namespace {
 
+// The most bytes one byte of deflate data can inflate to (258 bytes from a 2-bit code), rounded up.
+constexpr uint64_t kLargestInflation = 1040;
+// The largest chunk libpng may allocate for (a button image's ICC profile is far smaller).
+constexpr png_alloc_size_t kLargestChunk = 8'000'000;
+
 // Everything the decoding changes lives here, outside the frame that calls setjmp, so nothing a
 // longjmp skips back over is left half-updated in registers.
 struct DecodeState {
@@ -46,6 +51,13 @@ bool decodeWithLibpng(png_structp png, png_infop info, DecodeState& state) {
     if (setjmp(png_jmpbuf(png))) return false;
 
     png_set_user_limits(png, kLargestPngSide, kLargestPngSide);
+    // libpng allocates a chunk's declared length before reading it: bound what a hostile length
+    // (or an ancillary chunk inflating) may take.
+    png_set_chunk_malloc_max(png, kLargestChunk);
+    png_set_chunk_cache_max(png, 1000);
+    // libpng only warns about "benign" faults, a chunk above that bound among them, and then
+    // allocates for it anyway: make them errors.
+    png_set_benign_errors(png, 0);
     png_set_read_fn(png, &state, readFromBuffer);
     png_read_info(png, info);
 
@@ -54,6 +66,15 @@ bool decodeWithLibpng(png_structp png, png_infop info, DecodeState& state) {
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, &interlace, nullptr, nullptr);
     if (width == 0 || height == 0 || width > kLargestPngSide || height > kLargestPngSide)
         png_error(png, "the image size is out of range");
+
+    // Deflate inflates at most about 1032 times: a header that declares more filtered image data
+    // than the rest of the file could ever give is refused before the pixels are allocated.
+    const uint64_t filteredBytes =
+        static_cast<uint64_t>(height) *
+        ((static_cast<uint64_t>(width) * png_get_channels(png, info) * static_cast<uint64_t>(bitDepth) + 7) / 8 + 1);
+    const uint64_t remaining = state.buffer->size - state.buffer->position;
+    if (filteredBytes > kLargestInflation * remaining)
+        png_error(png, "the image data are too short for the declared size");
 
     if (colourType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
     if (colourType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);

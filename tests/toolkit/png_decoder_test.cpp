@@ -76,6 +76,16 @@ TEST(PngDecoder, RefusesTruncatedDamagedAndHostileFiles) {
         test::patchHeaderSize(bytes, width, height);
         expectRefused(bytes, "header size " + std::to_string(width) + " x " + std::to_string(height));
     }
+    // A header declaring far more pixels than its data could ever inflate to is refused before
+    // the pixels are allocated.
+    for (auto [width, height] : {std::pair<uint32_t, uint32_t>{16384, 16384}, {16384, 300}}) {
+        bytes = good;
+        test::patchHeaderSize(bytes, width, height);
+        DecodedImage image;
+        std::string error;
+        EXPECT_FALSE(decode(bytes, image, error));
+        EXPECT_NE(error.find("too short for"), std::string::npos) << error;
+    }
     // A large declared size with too little data behind it.
     bytes = test::makePng({PNG_COLOR_TYPE_GRAY, 8, false, false, 16384, 2}).bytes;
     bytes.resize(bytes.size() - 20);
