@@ -14,10 +14,10 @@ int main(int argc, char** argv) {
     const std::filesystem::path folder = argv[1];
     std::filesystem::create_directories(folder);
     int n = 0;
-    for (auto spec : vantor::test::everyPngKind()) {
-        spec.width = 5;
-        spec.height = 3;
-        const auto sample = vantor::test::makePng(spec);
+    for (auto kind : vantor::test::everyPngKind()) {
+        kind.width = 5;
+        kind.height = 3;
+        const auto sample = vantor::test::makePng(kind);
         std::ofstream(folder / ("kind" + std::to_string(n++) + ".png"), std::ios::binary)
             .write(reinterpret_cast<const char*>(sample.bytes.data()), static_cast<std::streamsize>(sample.bytes.size()));
     }

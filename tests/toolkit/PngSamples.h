@@ -14,7 +14,7 @@
 
 namespace vantor::test {
 
-struct PngSpec {
+struct PngKind {
     int colourType = PNG_COLOR_TYPE_RGB_ALPHA;
     int bitDepth = 8;
     bool interlaced = false;
@@ -29,19 +29,19 @@ struct PngSample {
     std::vector<std::array<uint8_t, 4>> expected;
 };
 
-inline std::string describe(const PngSpec& spec) {
-    return "type " + std::to_string(spec.colourType) + ", " + std::to_string(spec.bitDepth) + " bits" +
-           (spec.interlaced ? ", interlaced" : "") + (spec.transparency ? ", tRNS" : "");
+inline std::string describe(const PngKind& kind) {
+    return "type " + std::to_string(kind.colourType) + ", " + std::to_string(kind.bitDepth) + " bits" +
+           (kind.interlaced ? ", interlaced" : "") + (kind.transparency ? ", tRNS" : "");
 }
 
 // Colour types and bit depths a PNG may combine, each with and without interlacing, and with a
 // tRNS chunk where the type allows one.
-inline std::vector<PngSpec> everyPngKind() {
+inline std::vector<PngKind> everyPngKind() {
     const std::vector<std::pair<int, std::vector<int>>> depths = {
         {PNG_COLOR_TYPE_GRAY, {1, 2, 4, 8, 16}}, {PNG_COLOR_TYPE_RGB, {8, 16}},
         {PNG_COLOR_TYPE_PALETTE, {1, 2, 4, 8}},  {PNG_COLOR_TYPE_GRAY_ALPHA, {8, 16}},
         {PNG_COLOR_TYPE_RGB_ALPHA, {8, 16}}};
-    std::vector<PngSpec> kinds;
+    std::vector<PngKind> kinds;
     for (const auto& [type, list] : depths)
         for (int depth : list)
             for (bool interlaced : {false, true})
@@ -73,14 +73,14 @@ inline void putSample(std::vector<uint8_t>& row, size_t index, int depth, unsign
 }
 } // namespace png_samples_detail
 
-inline PngSample makePng(const PngSpec& spec) {
+inline PngSample makePng(const PngKind& kind) {
     using namespace png_samples_detail;
     PngSample sample;
-    const int depth = spec.bitDepth;
+    const int depth = kind.bitDepth;
     const unsigned top = depth == 16 ? 255u : (1u << depth) - 1; // largest 8-bit-or-less value
-    const int channels = spec.colourType == PNG_COLOR_TYPE_GRAY || spec.colourType == PNG_COLOR_TYPE_PALETTE ? 1
-                         : spec.colourType == PNG_COLOR_TYPE_GRAY_ALPHA                                      ? 2
-                         : spec.colourType == PNG_COLOR_TYPE_RGB                                             ? 3
+    const int channels = kind.colourType == PNG_COLOR_TYPE_GRAY || kind.colourType == PNG_COLOR_TYPE_PALETTE ? 1
+                         : kind.colourType == PNG_COLOR_TYPE_GRAY_ALPHA                                      ? 2
+                         : kind.colourType == PNG_COLOR_TYPE_RGB                                             ? 3
                                                                                                              : 4;
     // A value for (x, y, channel) in 0..top; 16-bit samples repeat the byte (b * 257) so that any
     // reduction to 8 bits gives b back.
@@ -91,7 +91,7 @@ inline PngSample makePng(const PngSpec& spec) {
     // Palette: as many entries as the depth can index, with varied alpha in tRNS (last opaque).
     std::vector<png_color> palette;
     std::vector<uint8_t> paletteAlpha;
-    if (spec.colourType == PNG_COLOR_TYPE_PALETTE) {
+    if (kind.colourType == PNG_COLOR_TYPE_PALETTE) {
         const unsigned entries = 1u << depth;
         for (unsigned i = 0; i < entries; ++i) {
             palette.push_back({static_cast<png_byte>(i * 29 + 3), static_cast<png_byte>(255 - i * 7),
@@ -108,27 +108,27 @@ inline PngSample makePng(const PngSpec& spec) {
     transparent.blue = static_cast<png_uint_16>(wide(value(0, 0, 2)));
 
     std::vector<std::vector<uint8_t>> rows;
-    const size_t rowBytes = (static_cast<size_t>(spec.width) * channels * depth + 7) / 8;
-    for (uint32_t y = 0; y < spec.height; ++y) {
+    const size_t rowBytes = (static_cast<size_t>(kind.width) * channels * depth + 7) / 8;
+    for (uint32_t y = 0; y < kind.height; ++y) {
         std::vector<uint8_t> row(rowBytes, 0);
-        for (uint32_t x = 0; x < spec.width; ++x) {
+        for (uint32_t x = 0; x < kind.width; ++x) {
             std::array<uint8_t, 4> rgba{0, 0, 0, 255};
             unsigned v[4] = {};
             for (int c = 0; c < channels; ++c) {
                 v[c] = value(x, y, c);
                 putSample(row, static_cast<size_t>(x) * channels + c, depth, wide(v[c]));
             }
-            switch (spec.colourType) {
+            switch (kind.colourType) {
             case PNG_COLOR_TYPE_GRAY:
                 rgba = {to8(v[0]), to8(v[0]), to8(v[0]), 255};
-                if (spec.transparency && v[0] == value(0, 0, 0)) rgba[3] = 0;
+                if (kind.transparency && v[0] == value(0, 0, 0)) rgba[3] = 0;
                 break;
             case PNG_COLOR_TYPE_GRAY_ALPHA:
                 rgba = {to8(v[0]), to8(v[0]), to8(v[0]), to8(v[1])};
                 break;
             case PNG_COLOR_TYPE_RGB:
                 rgba = {to8(v[0]), to8(v[1]), to8(v[2]), 255};
-                if (spec.transparency && v[0] == value(0, 0, 0) && v[1] == value(0, 0, 1) &&
+                if (kind.transparency && v[0] == value(0, 0, 0) && v[1] == value(0, 0, 1) &&
                     v[2] == value(0, 0, 2))
                     rgba[3] = 0;
                 break;
@@ -138,7 +138,7 @@ inline PngSample makePng(const PngSpec& spec) {
             case PNG_COLOR_TYPE_PALETTE: {
                 const png_color& entry = palette[v[0]];
                 rgba = {entry.red, entry.green, entry.blue,
-                        static_cast<uint8_t>(spec.transparency ? paletteAlpha[v[0]] : 255)};
+                        static_cast<uint8_t>(kind.transparency ? paletteAlpha[v[0]] : 255)};
                 break;
             }
             }
@@ -152,12 +152,12 @@ inline PngSample makePng(const PngSpec& spec) {
     png_infop info = png_create_info_struct(png);
     {
         png_set_write_fn(png, &sample.bytes, writeToVector, flushNothing);
-        png_set_IHDR(png, info, spec.width, spec.height, depth, spec.colourType,
-                     spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+        png_set_IHDR(png, info, kind.width, kind.height, depth, kind.colourType,
+                     kind.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                      PNG_FILTER_TYPE_DEFAULT);
         if (!palette.empty()) png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
-        if (spec.transparency) {
-            if (spec.colourType == PNG_COLOR_TYPE_PALETTE)
+        if (kind.transparency) {
+            if (kind.colourType == PNG_COLOR_TYPE_PALETTE)
                 png_set_tRNS(png, info, paletteAlpha.data(), static_cast<int>(paletteAlpha.size()), nullptr);
             else
                 png_set_tRNS(png, info, nullptr, 0, &transparent);

@@ -10,7 +10,7 @@
 namespace vantor::VTR {
 namespace {
 
-using test::PngSpec;
+using test::PngKind;
 
 bool decode(const std::vector<uint8_t>& bytes, DecodedImage& image, std::string& error) {
     MemoryBuffer buffer{0, bytes.size(), bytes.data()};
@@ -20,18 +20,18 @@ bool decode(const std::vector<uint8_t>& bytes, DecodedImage& image, std::string&
 // Every colour type and bit depth, plain and interlaced, with and without tRNS: every pixel comes
 // out as blue, green, red, alpha, premultiplied, the image upright in a bottom-up layout.
 TEST(PngDecoder, DecodesEveryKindToPremultipliedBgra) {
-    for (const PngSpec& spec : test::everyPngKind()) {
-        SCOPED_TRACE(test::describe(spec));
-        const test::PngSample sample = test::makePng(spec);
+    for (const PngKind& kind : test::everyPngKind()) {
+        SCOPED_TRACE(test::describe(kind));
+        const test::PngSample sample = test::makePng(kind);
         DecodedImage image;
         std::string error;
         ASSERT_TRUE(decode(sample.bytes, image, error)) << error;
-        ASSERT_EQ(image.width, static_cast<int>(spec.width));
-        ASSERT_EQ(image.height, static_cast<int>(spec.height));
+        ASSERT_EQ(image.width, static_cast<int>(kind.width));
+        ASSERT_EQ(image.height, static_cast<int>(kind.height));
         int wrong = 0;
-        for (uint32_t y = 0; y < spec.height; ++y)
-            for (uint32_t x = 0; x < spec.width; ++x) {
-                const auto& rgba = sample.expected[y * spec.width + x];
+        for (uint32_t y = 0; y < kind.height; ++y)
+            for (uint32_t x = 0; x < kind.width; ++x) {
+                const auto& rgba = sample.expected[y * kind.width + x];
                 const unsigned a = rgba[3];
                 auto pre = [&](unsigned c) { return static_cast<int>(a == 0 ? 0 : (a * c) >> 8); };
                 const uint8_t* p = image.pixel(static_cast<int>(x), static_cast<int>(y));
