@@ -33,7 +33,7 @@ PREFIX="$CACHE_ROOT/deps/$KEY"
 PACKAGES=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 libz-mingw-w64-dev
     wine64 wine fonts-wine
-    xvfb x11-apps x11-utils imagemagick
+    xvfb x11-apps x11-utils imagemagick tango-icon-theme
     pulseaudio pulseaudio-utils sox
     cmake ninja-build ccache make patch pkg-config file
     g++ googletest libgtest-dev libgmock-dev libbenchmark-dev portaudio19-dev libpng-dev

@@ -9,10 +9,10 @@ jobs="${QUORVEL_FUZZ_JOBS:-2}"
 
 CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUORVEL_BUILD_FUZZ=ON -DQUORVEL_BUILD_TESTS=OFF >/dev/null
-ninja -C "$build" -j"$jobs" fuzz_midifile fuzz_midifile_seeds
+ninja -C "$build" -j"$jobs" fuzz_midifile fuzz_midifile_seeds fuzz_png fuzz_png_seeds
 
 status=0
-for target in midifile; do
+for target in midifile png; do
     corpus="$build/corpus/$target"
     artifacts="$build/artifacts/$target/"
     mkdir -p "$corpus" "$artifacts"

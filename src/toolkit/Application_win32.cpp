@@ -1,4 +1,5 @@
 #include "toolkit/Application.h"
+#include "toolkit/Procedures_win32.h"
 
 #include <atomic>
 
@@ -22,24 +23,6 @@ namespace {
 
 HINSTANCE instance() {
     return static_cast<HINSTANCE>(moduleInstance());
-}
-
-// The class procedures. A toolkit object is tied to its native window through the user data
-// slot; the object classes install their own handling, so what every toolkit window needs here
-// is that a destroyed window no longer points at its object, and the default behaviour.
-LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-LRESULT CALLBACK panelProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-LRESULT CALLBACK containerProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    return DefWindowProcW(window, message, wParam, lParam);
 }
 
 bool registerClass(const wchar_t* name, WNDPROC procedure, bool background) {

@@ -4,6 +4,8 @@
 // timers so the host's window logic runs and is tested the same way without a window system.
 #pragma once
 
+#include "toolkit/DrawContext.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -98,6 +100,10 @@ public:
             if (listener && !listener->query(value_)) return false;
         return true;
     }
+
+    // Paints the window's update area: fills the client area with the background colour when the
+    // background is enabled.
+    virtual void paint(DrawContext& context);
 
     virtual bool isBackgroundEnabled() const { return backgroundEnabled_; }
     virtual Colour backgroundColour() const { return background_; }

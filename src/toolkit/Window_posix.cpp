@@ -70,6 +70,9 @@ Window::~Window() {
     handle_ = nullptr;
 }
 
+// Nothing to paint on without a window system.
+void Window::paint(DrawContext& /*context*/) {}
+
 void Window::show(bool visible) {
     visible_ = visible;
 }

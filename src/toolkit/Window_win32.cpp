@@ -2,6 +2,7 @@
 // through the user data slot, with the toolkit's window procedure installed over the class's.
 #include "toolkit/Application.h"
 #include "toolkit/Window.h"
+#include "toolkit/Procedures_win32.h"
 
 #include <atomic>
 
@@ -56,16 +57,8 @@ struct WindowAccess {
             if (!GetUpdateRect(hwnd, &update, FALSE)) return 0;
             PAINTSTRUCT paint;
             HDC dc = BeginPaint(hwnd, &paint);
-            if (window->backgroundEnabled_) {
-                const Colour& c = window->background_;
-                HBRUSH brush =
-                    CreateSolidBrush(RGB(static_cast<int>(c.red * 255), static_cast<int>(c.green * 255),
-                                         static_cast<int>(c.blue * 255)));
-                RECT client;
-                GetClientRect(hwnd, &client);
-                FillRect(dc, &client, brush);
-                DeleteObject(brush);
-            }
+            DrawContext context(dc, update.right - update.left, update.bottom - update.top);
+            window->paint(context);
             EndPaint(hwnd, &paint);
             return 0;
         }
@@ -84,6 +77,26 @@ struct WindowAccess {
         return DefWindowProcW(hwnd, message, wParam, lParam);
     }
 };
+
+void fillWithColour(HDC dc, int width, int height, double red, double green, double blue) {
+    HBRUSH brush = CreateSolidBrush(RGB(static_cast<int>(red * 255), static_cast<int>(green * 255),
+                                        static_cast<int>(blue * 255)));
+    RECT area = {0, 0, width, height};
+    FillRect(static_cast<HDC>(dc), &area, brush);
+    DeleteObject(brush);
+}
+
+LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return WindowAccess::procedure(window, message, wParam, lParam);
+}
+
+void Window::paint(DrawContext& context) {
+    if (!backgroundEnabled_ || !handle_) return;
+    RECT client;
+    GetClientRect(hwndOf(handle_), &client);
+    fillWithColour(static_cast<HDC>(context.deviceContext), client.right, client.bottom, background_.red,
+                   background_.green, background_.blue);
+}
 
 Window::Window(double x, double y, double width, double height, bool toolWindow, int flags,
                const std::u16string& title, const std::u16string& name)

@@ -4,6 +4,7 @@
 #   exe-exports  the executable's export table names engineOpcode
 #   exe-static   the executable imports no MinGW runtime DLL (libstdc++, libgcc_s, libwinpthread)
 #   exe-gui      the executable is a Windows GUI subsystem program
+#   exe-resources the executable holds icon 102, dialogs 106 and 116, a version and a manifest
 set -uo pipefail
 check=$1 file=$2
 [[ -f $file ]] || {
@@ -52,6 +53,23 @@ exe-gui)
         echo "not a Windows GUI subsystem executable"
         exit 1
     }
+    ;;
+exe-resources)
+    # The resource directory lists types (3 spaces in) and the names under each (5 spaces in):
+    # print "type:name" pairs in hex.
+    pairs=$(dump | sed -n '/^The .rsrc Resource Directory section:/,$p' | awk '
+        /^[0-9a-f]+   Entry: ID: / { type = $4; sub(",", "", type) }
+        /^[0-9a-f]+     Entry: ID: / { name = $4; sub(",", "", name); print type ":" name }')
+    echo "$pairs"
+    status=0
+    # RT_GROUP_ICON 14 / 102, RT_DIALOG 5 / 106 and 116, RT_VERSION 16 / 1, RT_MANIFEST 24 / 1.
+    for want in 0x00000e:0x000066 0x000005:0x00006a 0x000005:0x000074 0x000010:0x000001 0x000018:0x000001; do
+        grep -qx "$want" <<<"$pairs" || {
+            echo "missing resource $want (type:id)"
+            status=1
+        }
+    done
+    exit $status
     ;;
 *)
     echo "unknown check $check"

@@ -1,0 +1,26 @@
+// Resource ids of Quorvel.exe, shared by the resource script and the code that loads them.
+#pragma once
+
+#define IDI_QUORVEL 102
+#define IDD_PREFERENCES 106
+#define IDD_RENDER_OFFLINE 116
+
+// Preferences
+#define IDC_PREFS_DEVICE 1001
+#define IDC_PREFS_STEREO_PAIR 1002
+#define IDC_PREFS_SAMPLE_RATE 1003
+#define IDC_PREFS_BUFFER_SIZE 1004
+#define IDC_PREFS_OK 1005
+#define IDC_PREFS_API 1006
+#define IDC_PREFS_API_LABEL 1013
+#define IDC_PREFS_DEVICE_LABEL 1014
+#define IDC_PREFS_STEREO_PAIR_LABEL 1015
+#define IDC_PREFS_SAMPLE_RATE_LABEL 1016
+#define IDC_PREFS_BUFFER_SIZE_LABEL 1017
+
+// Render Offline
+#define IDC_RENDER_CHOOSE_MIDI 1008
+#define IDC_RENDER_CHOOSE_AUDIO 1009
+#define IDC_RENDER_START 1010
+#define IDC_RENDER_MIDI_PATH 1011
+#define IDC_RENDER_AUDIO_PATH 1012
