@@ -162,6 +162,11 @@ void MIDIFile::buildBars() {
         if (static_cast<float>(n - count) > 0.0001f) count += 1.0;
         appendBars(start, count, barLength, sig, index);
     }
+    if (bars_.empty()) {
+        // A length within the tolerance of 0 (an end of track a few ticks in) rounds down to no
+        // bar at all; the player needs one to play and to find the song's end.
+        appendBars(start, 1.0, barLength, sig, index);
+    }
     if (barsCapped_) {
         length_ = bars_.back().end;
         logWarning("MIDIFile: more than ", kMaxBars, " bars, playing up to beat ", length_);

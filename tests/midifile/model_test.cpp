@@ -153,6 +153,10 @@ TEST(ModelBars, LengthRoundsUpToWholeBarsUnlessWithinTheTolerance) {
     EXPECT_EQ(barSpans(*almost), (std::vector<std::pair<double, double>>{{0, 4}, {4, 8}}));
     auto over = loadBytes(smf::file(1, 1000, {Track().end(8001)})); // 8.001 beats: beyond the tolerance
     EXPECT_EQ(over->bars().size(), 3u);
+    // 0.00036 beats (tick 10 at 27648 per beat): a sliver of a bar is still a bar, not none.
+    auto sliver = loadBytes(smf::file(1, 27648, {Track().end(10)}));
+    EXPECT_GT(sliver->length(), 0.0);
+    EXPECT_EQ(barSpans(*sliver), (std::vector<std::pair<double, double>>{{0, 4}}));
 }
 
 TEST(ModelBars, SignatureChangeTakesEffectAtTheStartOfItsBar) {
