@@ -20,7 +20,7 @@ TEST(DSPInfoTest, DerivedFiguresAt44100With512) {
     EXPECT_EQ(info.nyquist, 22050.0);
     EXPECT_EQ(info.samplePeriod, 2.2675736961451248e-05);
     // A full ramp takes 60 ms: 2646 frames at 44100 Hz, 2880 at 48000 Hz.
-    EXPECT_DOUBLE_EQ(info.rampStep, 0.0003779289493575208); // 1/2646
+    EXPECT_DOUBLE_EQ(info.rampStep, 0.0003779289493575208);                 // 1/2646
     EXPECT_DOUBLE_EQ(DSPInfo(48000, 512).rampStep, 0.00034722222222222224); // 1/2880
     EXPECT_FALSE(info.isOffline());
 }

@@ -59,4 +59,5 @@ private:
 
 } // namespace vantor::test
 
-#define WORKER_CHECK(checks, condition) (checks).check(static_cast<bool>(condition), #condition, __FILE__, __LINE__)
+#define WORKER_CHECK(checks, condition)                                                                      \
+    (checks).check(static_cast<bool>(condition), #condition, __FILE__, __LINE__)
