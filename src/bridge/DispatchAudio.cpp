@@ -135,7 +135,11 @@ int32_t startAudio(EngineManager& manager) {
     const bool offline = context->getDSPInfo()->isOffline();
     if ((!currentDevice(manager) && !offline) || isPlaying(manager)) return kEngineAudioRefused;
     graph->startAll();
-    return devices->requestPlayStop(context, true) ? kEngineOk : kEngineAudioRefused;
+    if (devices->requestPlayStop(context, true)) return kEngineOk;
+    // Audio does not run: stop what startAll started, or the MIDI inputs would go on receiving
+    // with nobody reading them.
+    graph->stopAll();
+    return kEngineAudioRefused;
 }
 
 int32_t stopAudio(EngineManager& manager) {

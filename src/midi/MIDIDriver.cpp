@@ -3,6 +3,7 @@
 #include "midi/MIDIPortTable.h"
 #include "threads/Clock.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace vantor {
@@ -67,6 +68,9 @@ void MIDIDriver::start(Instance* context) {
         timeBase_.store(base, std::memory_order_relaxed);
         logInfo("MIDI In start ", t0, ":", t1, " m:", base);
         if (result != midiresult::kOk) logError("ERROR MidiInStart:", result);
+        // A port that already ran (started on its own while audio was stopped) keeps nothing of
+        // what it received until now.
+        cutQueue();
     }
     // Release: the callback that sees running also sees the time base.
     running_.store(true, std::memory_order_release);
@@ -79,6 +83,7 @@ void MIDIDriver::stop() {
                 api_->resetInput(inHandle_);
                 api_->stopInput(inHandle_);
             }
+            cutQueue();
         } else if (outHandle_) {
             api_->resetOutput(outHandle_);
         }
@@ -125,11 +130,28 @@ void MIDIDriver::callback(void* user, MidiInMessage message, uintptr_t param1, u
     }
 }
 
+void MIDIDriver::cutQueue() {
+    if (!queue_) return;
+    cut_.store(writeIndex_.load(std::memory_order_acquire), std::memory_order_release);
+}
+
+uint64_t MIDIDriver::readPosition() {
+    uint64_t read = readIndex_.load(std::memory_order_relaxed);
+    const uint64_t cut = cut_.load(std::memory_order_acquire);
+    if (cut > read) {
+        // The counts only grow and the cut was a write count, so it never lies past the writer.
+        read = cut;
+        readIndex_.store(read, std::memory_order_release);
+    }
+    return read;
+}
+
 void MIDIDriver::push(uint32_t message, uint32_t millisSinceStart) {
     if (!queue_ || !running_.load(std::memory_order_acquire)) return;
-    const uint32_t write = writeIndex_.load(std::memory_order_relaxed);
-    const uint32_t next = (write + 1) % kQueueSize;
-    if (next == readIndex_.load(std::memory_order_acquire)) {
+    const uint64_t write = writeIndex_.load(std::memory_order_relaxed);
+    // Slots below a cut the consumer has not skipped yet stay taken: only the consumer's own
+    // count says which slot it may be copying.
+    if (write - readIndex_.load(std::memory_order_acquire) >= kQueueSize - 1) {
         // Full: keep what is waiting, lose the newest.
         dropped_.fetch_add(1, std::memory_order_relaxed);
         return;
@@ -137,17 +159,18 @@ void MIDIDriver::push(uint32_t message, uint32_t millisSinceStart) {
     // The sum stays on the 32-bit multimedia clock, as the reader's "now" does, so placement
     // keeps working across the clock's wrap.
     const uint32_t arrival = millisSinceStart + timeBase_.load(std::memory_order_relaxed);
-    queue_[write].message = message;
-    queue_[write].time = static_cast<uint64_t>(arrival) * 1000000ULL;
-    writeIndex_.store(next, std::memory_order_release);
+    Entry& slot = queue_[write % kQueueSize];
+    slot.message = message;
+    slot.time = static_cast<uint64_t>(arrival) * 1000000ULL;
+    writeIndex_.store(write + 1, std::memory_order_release);
 }
 
 bool MIDIDriver::readEvent(MidiInputEvent& event) {
     if (!queue_) return false;
-    const uint32_t read = readIndex_.load(std::memory_order_relaxed);
+    const uint64_t read = readPosition();
     if (read == writeIndex_.load(std::memory_order_acquire)) return false;
-    const Entry entry = queue_[read];
-    readIndex_.store((read + 1) % kQueueSize, std::memory_order_release);
+    const Entry entry = queue_[read % kQueueSize];
+    readIndex_.store(read + 1, std::memory_order_release);
     event.status = static_cast<uint8_t>(entry.message & 0xFF);
     event.data1 = static_cast<uint8_t>((entry.message >> 8) & 0x7F);
     event.data2 = static_cast<uint8_t>((entry.message >> 16) & 0x7F);
@@ -161,9 +184,10 @@ void MIDIDriver::flush() {
 }
 
 uint32_t MIDIDriver::pending() const {
-    const uint32_t write = writeIndex_.load(std::memory_order_acquire);
-    const uint32_t read = readIndex_.load(std::memory_order_acquire);
-    return (write + kQueueSize - read) % kQueueSize;
+    const uint64_t write = writeIndex_.load(std::memory_order_acquire);
+    const uint64_t read =
+        std::max(readIndex_.load(std::memory_order_acquire), cut_.load(std::memory_order_acquire));
+    return static_cast<uint32_t>(write - std::min(read, write));
 }
 
 } // namespace vantor

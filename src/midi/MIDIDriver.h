@@ -7,11 +7,19 @@
 // to the port and long-data notifications are ignored. Output ports can be opened (so that device
 // lists are complete) but nothing is ever sent to them.
 //
-// Ring rules: the producer writes the slot, then publishes the write index (release); the
-// consumer reads the write index (acquire), copies the slot, then publishes the read index
-// (release), which the producer reads (acquire) to see whether the ring is full. A full ring
-// (4095 unread) drops the newest message and counts it; the count is logged from stop() (a
-// non-real-time place), never from the callback. flush() moves the consumer's index only.
+// Ring rules: the indices are running counts of messages written and read (a slot is the count
+// modulo the ring size), so they only ever grow. The producer writes the slot, then publishes the
+// write count (release); the consumer reads the write count (acquire), copies the slot, then
+// publishes the read count (release), which the producer reads (acquire) to see whether the ring
+// is full. A full ring (4095 unread) drops the newest message and counts it; the count is logged
+// from stop() (a non-real-time place), never from the callback. flush() moves the consumer's
+// count only.
+//
+// Stale input: start() and stop() each cut the queue, so that nothing received before them is
+// ever read. Audio starts and stops the inputs with itself, so a start never hands over what
+// waited while audio was not running (a refused start, a port that ran on its own after a
+// re-plug). The cut is a write count the consumer skips to at its next read: start and stop may
+// run while the audio thread reads, and only the consumer moves the read count.
 #pragma once
 
 #include "graph/Module.h"
@@ -45,8 +53,10 @@ public:
     MIDIDriver& operator=(const MIDIDriver&) = delete;
 
     // Adopts the context; an input starts receiving and takes its time base. Sets running.
+    // Whatever was received before is never read.
     void start(Instance* context);
     // If running: clears running, resets (and for inputs stops) the port, and logs any drops.
+    // Whatever was received and not yet read is never read.
     void stop();
 
     // Consumer side (audio thread): the oldest entry; false when the queue is empty.
@@ -76,6 +86,10 @@ private:
 
     static void callback(void* user, MidiInMessage message, uintptr_t param1, uintptr_t param2);
     void push(uint32_t message, uint32_t millisSinceStart);
+    // Any thread: the consumer's next read skips everything written so far.
+    void cutQueue();
+    // Consumer side: the read count after applying a pending cut.
+    uint64_t readPosition();
     uint32_t now() const;
 
     int32_t portId_;
@@ -87,8 +101,9 @@ private:
     std::atomic<uint32_t> timeBase_{0};
     std::atomic<bool> running_{false};
     std::unique_ptr<Entry[]> queue_;
-    alignas(64) std::atomic<uint32_t> writeIndex_{0};
-    alignas(64) std::atomic<uint32_t> readIndex_{0};
+    alignas(64) std::atomic<uint64_t> writeIndex_{0}; // messages written since open
+    alignas(64) std::atomic<uint64_t> readIndex_{0};  // messages read or skipped since open
+    std::atomic<uint64_t> cut_{0};                    // read no message below this write count
     std::atomic<uint64_t> dropped_{0};
     uint64_t reported_ = 0; // drops already logged (opcode thread)
 };

@@ -76,9 +76,38 @@ bool MIDIFile::load() {
         logError("could not open midi file:", path_);
         return false;
     }
-    Vmds_midifile_reader reader(*this, stream.get());
-    reader.read();
+    std::vector<unsigned char> bytes;
+    if (!readWholeFile(stream.get(), bytes))
+        logError("error reading midi file:", path_, " after ", bytes.size(), " bytes");
+    stream.reset();
+    parse(bytes.data(), bytes.size());
     return true;
+}
+
+bool MIDIFile::readWholeFile(std::FILE* stream, std::vector<unsigned char>& bytes) {
+    long size = -1; // when the stream can tell it, one allocation holds the whole file
+    if (std::fseek(stream, 0, SEEK_END) == 0) size = std::ftell(stream);
+    std::rewind(stream);
+    constexpr size_t kChunk = 64 * 1024;
+    for (;;) {
+        const size_t at = bytes.size();
+        bytes.resize(at + kChunk);
+        const size_t got = std::fread(bytes.data() + at, 1, kChunk, stream);
+        bytes.resize(at + got);
+        if (got < kChunk) break;
+        if (at == 0) {
+            // Parsing stops at a first tag that is not "MThd": a large file of another kind,
+            // chosen by mistake, is not read into memory for nothing.
+            if (std::memcmp(bytes.data(), "MThd", 4) != 0) break;
+            if (size > 0) bytes.reserve(static_cast<size_t>(size) + kChunk);
+        }
+    }
+    return std::ferror(stream) == 0;
+}
+
+void MIDIFile::parse(const unsigned char* bytes, size_t size) {
+    Vmds_midifile_reader reader(*this, bytes, size);
+    reader.read();
 }
 
 Vmds_track& MIDIFile::track(int index) {
@@ -100,9 +129,11 @@ bool MIDIFile::addTimeSignature(double beat, int numerator, int denominator) {
 }
 
 void MIDIFile::init() {
+    // The tracks the header counts; those never read have no end and cannot lengthen the song,
+    // so only the tracks that exist are visited (a header may claim 65535).
     length_ = 0.0;
-    for (int i = 0; i < trackCount_; ++i)
-        length_ = std::max(length_, track(i).endTime);
+    for (const auto& [index, track] : tracks_)
+        if (index < trackCount_) length_ = std::max(length_, track.endTime);
     logInfo("MIDIFile::init numtracks:", trackCount_, " max ppq:", length_);
 
     // Concatenating in track order and sorting stably by time is the same as adding every event
@@ -165,6 +196,11 @@ void MIDIFile::buildBars() {
         if (static_cast<float>(n - count) > 0.0001f) count += 1.0;
         appendBars(start, count, barLength, sig, index);
     }
+    if (bars_.empty()) {
+        // A length within the tolerance of 0 (an end of track a few ticks in) rounds down to no
+        // bar at all; the player needs one to play and to find the song's end.
+        appendBars(start, 1.0, barLength, sig, index);
+    }
     if (barsCapped_) {
         length_ = bars_.back().end;
         logWarning("MIDIFile: more than ", kMaxBars, " bars, playing up to beat ", length_);
@@ -187,27 +223,14 @@ bool MIDIFile::findBar(uint64_t& searchIndex, double beat, Vmds_bar& bar, bool r
 // ---- the reader that fills it ----
 
 namespace {
-constexpr size_t kInputChunk = 64 * 1024;
 constexpr size_t kMaxLoggedText = 4096;
 } // namespace
 
-Vmds_midifile_reader::Vmds_midifile_reader(MIDIFile& file, std::FILE* stream)
-    : file_(file), stream_(stream), input_(kInputChunk) {
-    const long start = std::ftell(stream_);
-    if (start >= 0 && std::fseek(stream_, 0, SEEK_END) == 0) {
-        const long end = std::ftell(stream_);
-        if (std::fseek(stream_, start, SEEK_SET) == 0 && end >= start)
-            streamSize_ = end - start;
-        else
-            std::fseek(stream_, start, SEEK_SET);
-    }
-}
+Vmds_midifile_reader::Vmds_midifile_reader(MIDIFile& file, const unsigned char* bytes, size_t size)
+    : file_(file), bytes_(bytes), size_(bytes ? size : 0) {}
 
 size_t Vmds_midifile_reader::bytesAvailable() {
-    if (streamSize_ < 0) return 0;
-    const long position = std::ftell(stream_);
-    if (position < 0 || position > streamSize_) return 0;
-    return static_cast<size_t>(streamSize_ - position) + (inputEnd_ - inputPos_);
+    return size_ - position_;
 }
 
 Vmds_midifile_reader::~Vmds_midifile_reader() = default;
@@ -220,27 +243,15 @@ void Vmds_midifile_reader::releaseBuffer(char* bytes, size_t) {
     ::operator delete(bytes);
 }
 
-bool Vmds_midifile_reader::refill() {
-    inputPos_ = 0;
-    inputEnd_ = std::fread(input_.data(), 1, input_.size(), stream_);
-    return inputEnd_ > 0;
-}
-
 int Vmds_midifile_reader::readByte() {
-    if (inputPos_ == inputEnd_ && !refill()) return -1;
-    return input_[inputPos_++];
+    return position_ < size_ ? bytes_[position_++] : -1;
 }
 
 size_t Vmds_midifile_reader::readBytes(char* destination, size_t count) {
-    size_t done = 0;
-    while (done < count) {
-        if (inputPos_ == inputEnd_ && !refill()) break;
-        const size_t n = std::min(count - done, inputEnd_ - inputPos_);
-        std::memcpy(destination + done, input_.data() + inputPos_, n);
-        inputPos_ += n;
-        done += n;
-    }
-    return done;
+    const size_t n = std::min(count, size_ - position_);
+    if (n > 0) std::memcpy(destination, bytes_ + position_, n);
+    position_ += n;
+    return n;
 }
 
 double Vmds_midifile_reader::now() const {

@@ -102,7 +102,11 @@ public:
     MIDIFile& operator=(const MIDIFile&) = delete;
 
     // False only when the file cannot be opened; parse errors are logged and keep what was read.
+    // Reads the whole file, then parses it as parse() does.
     bool load();
+    // Parses a whole file's bytes from memory (they need not outlive the call). Parse errors are
+    // logged and keep what was read, as in load().
+    void parse(const unsigned char* bytes, size_t size);
     Vmds_track& track(int index);
     void setTempo(double beat, double bpm);
     // Returns false (and stores nothing) for a signature that cannot make bars.
@@ -122,6 +126,8 @@ public:
 
 private:
     friend class Vmds_midifile_reader;
+    // Appends the stream's bytes from its start to bytes; false on a read error.
+    static bool readWholeFile(std::FILE* stream, std::vector<unsigned char>& bytes);
     // Log budget shared by everything one load writes.
     bool mayLog();
     void buildBars();
@@ -142,10 +148,10 @@ private:
     bool barsCapped_ = false;
 };
 
-// Fills a MIDIFile from a file stream.
+// Fills a MIDIFile from a file's bytes in memory.
 class Vmds_midifile_reader : public Midifile_reader {
 public:
-    Vmds_midifile_reader(MIDIFile& file, std::FILE* stream);
+    Vmds_midifile_reader(MIDIFile& file, const unsigned char* bytes, size_t size);
     ~Vmds_midifile_reader() override;
 
 protected:
@@ -180,16 +186,13 @@ protected:
 private:
     double now() const;
     void addEvent(std::unique_ptr<Vmds_midiEvent> event);
-    bool refill();
 
     MIDIFile& file_;
-    std::FILE* stream_;
+    const unsigned char* bytes_;
+    size_t size_;
+    size_t position_ = 0;
     int32_t division_ = 0;
     int trackIndex_ = 0;
-    std::vector<unsigned char> input_;
-    size_t inputPos_ = 0;
-    size_t inputEnd_ = 0;
-    long streamSize_ = -1; // -1: not known (not seekable)
 };
 
 } // namespace vantor

@@ -74,6 +74,15 @@ void MIDIFilePlayer::initialize(Instance*, DSPInfo*) {
 }
 
 bool MIDIFilePlayer::load(const std::string& utf8Path) {
+    return replaceFile(utf8Path, nullptr, 0);
+}
+
+bool MIDIFilePlayer::loadFromMemory(const unsigned char* bytes, size_t size) {
+    static const unsigned char kNothing = 0;
+    return replaceFile(std::string(), bytes ? bytes : &kNothing, bytes ? size : 0);
+}
+
+bool MIDIFilePlayer::replaceFile(const std::string& utf8Path, const unsigned char* bytes, size_t size) {
     State& s = *state_;
     s.playing.store(false);
     VxMutexLocker locker(s.lock);
@@ -85,7 +94,10 @@ bool MIDIFilePlayer::load(const std::string& utf8Path) {
     s.seekPending = false;
     try {
         auto file = std::make_unique<MIDIFile>(utf8Path);
-        if (!file->load()) return false;
+        if (bytes)
+            file->parse(bytes, size);
+        else if (!file->load())
+            return false;
         file->init();
         s.tempo = 120.0f;
         if (!file->tempoMap().empty()) s.tempo = static_cast<float>(file->tempoMap().begin()->second);

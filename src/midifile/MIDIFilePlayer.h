@@ -4,6 +4,7 @@
 
 #include "graph/Module.h"
 
+#include <cstddef>
 #include <string>
 
 namespace vantor {
@@ -20,12 +21,17 @@ public:
     void stopPlayback();                    // VE_ENGINE_MIDI_STOP
     void seek(float fraction);              // VE_ENGINE_MIDI_SEEK, 0..1
     double getPosition();                   // 0..1, read without the lock; 1.0 = end of file
+    // As load, from a whole file's bytes in memory (they need not outlive the call); true.
+    bool loadFromMemory(const unsigned char* bytes, size_t size);
 
     // Audio / offline thread, once per block: advance, then append this block's events.
     void advance();
     void getBlockEvents(MidiEventArray& events);
 
 private:
+    // Replaces the file: read from path when bytes is null, else parsed from bytes.
+    bool replaceFile(const std::string& utf8Path, const unsigned char* bytes, size_t size);
+
     struct State;
     State* state_;
 };

@@ -7,6 +7,7 @@
 #include "engineapi/EngineOpcodes.h"
 #include "devices/DeviceManager.h"
 #include "graph/GraphManager.h"
+#include "midi/MIDIDevice.h"
 #include "midi/MIDIPortTable.h"
 
 #include <gtest/gtest.h>
@@ -243,6 +244,39 @@ TEST_F(DeviceOpcodeTest, WasapiRefusalLeavesTheHostUsable) {
     ASSERT_EQ(call(VE_ENGINE_SHUTDOWN), kEngineOk);
     EXPECT_EQ(pa::openStreamCount(), 0);
     EXPECT_EQ(pa::terminateCalls(), 1);
+}
+
+TEST_F(DeviceOpcodeTest, ARefusedStartLeavesTheMidiInputsStopped) {
+    vantor::test::VirtualMidiScope midi;
+    const int keysKey = midi.api().addInput("Keys");
+    const int wasapi = pa::addHostApi(paWASAPI, "Windows WASAPI");
+    const int mme = pa::addHostApi(paMME, "MME");
+    pa::DeviceSpec exclusive = desc("Speakers (WASAPI)", wasapi);
+    exclusive.openError = paInvalidDevice;
+    pa::addDevice(exclusive);
+    pa::addDevice(desc("Speakers (MME)", mme));
+    initialize();
+    MidiDeviceRecord record = {};
+    int32_t count = 0;
+    ASSERT_EQ(call(VE_ENGINE_MIDIDEVICE_LIST, &record, &count, 1, kMidiInputs), kEngineOk);
+    ASSERT_EQ(call(VE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, record.id, 1, 0), kEngineOk);
+    auto* keys = dynamic_cast<MIDIDevice*>(GraphManager::peek()->findMidiDevice(record.id));
+    ASSERT_NE(keys, nullptr);
+
+    ASSERT_EQ(call(VE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 0), kEngineOk);
+    ASSERT_EQ(call(VE_ENGINE_AUDIO_START), kEngineAudioRefused);
+    EXPECT_FALSE(midi.api().isStarted(keysKey));
+    EXPECT_FALSE(keys->getDriver()->isRunning());
+    // Played while audio cannot run: nothing waits for the next start.
+    for (uint32_t i = 0; i < 10; ++i)
+        midi.api().sendShortAt(keysKey, 0x7F3C90, i);
+    EXPECT_EQ(keys->getDriver()->pending(), 0u);
+
+    ASSERT_EQ(call(VE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 1), kEngineOk);
+    ASSERT_EQ(call(VE_ENGINE_AUDIO_START), kEngineOk);
+    EXPECT_TRUE(midi.api().isStarted(keysKey));
+    EXPECT_TRUE(keys->getDriver()->isRunning());
+    ASSERT_EQ(call(VE_ENGINE_SHUTDOWN), kEngineOk);
 }
 
 TEST_F(DeviceOpcodeTest, OfflineModeNeedsNoDevice) {

@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
-#include <numbers>
 
 using vantor::DSPInfo;
 using vantor::Instance;
@@ -20,21 +18,22 @@ TEST(DSPInfoTest, DerivedFiguresAt44100With512) {
     EXPECT_EQ(info.fadeLength, 264u);
     EXPECT_EQ(info.blockDuration, 0.011609977324263039);
     EXPECT_EQ(info.nyquist, 22050.0);
-    EXPECT_EQ(info.samplePeriod, 1.0 / 44100.0);
-    EXPECT_EQ(info.rampStep, (1.0 / 44100.0) * 16.666666666666668);
+    EXPECT_EQ(info.samplePeriod, 2.2675736961451248e-05);
+    // A full ramp takes 60 ms: 2646 frames at 44100 Hz, 2880 at 48000 Hz.
+    EXPECT_DOUBLE_EQ(info.rampStep, 0.0003779289493575208);                 // 1/2646
+    EXPECT_DOUBLE_EQ(DSPInfo(48000, 512).rampStep, 0.00034722222222222224); // 1/2880
     EXPECT_FALSE(info.isOffline());
 }
 
 TEST(DSPInfoTest, InverseBlockSizeIsComputedInSinglePrecision) {
     // 1/441 differs between float and double: the float rounding must survive the widening.
     DSPInfo info(44100, 441);
-    EXPECT_EQ(info.inverseBlockSize, static_cast<double>(1.0f / 441.0f));
-    EXPECT_NE(info.inverseBlockSize, 1.0 / 441.0);
+    EXPECT_EQ(info.inverseBlockSize, 0.0022675737272948027);
+    EXPECT_NE(info.inverseBlockSize, 0.0022675736961451248); // 1/441 in double
 }
 
 TEST(DSPInfoTest, FadeLengthUsesTheSinglePrecisionConstant) {
-    // rate * 0.006 in double would give 264.6 -> 264 too; the float constant matters at rates where
-    // the product lands near an integer. Check the documented figures for every valid rate.
+    // 6 ms of frames, truncated, at every valid rate.
     const struct {
         double rate;
         uint32_t fade;
@@ -42,7 +41,6 @@ TEST(DSPInfoTest, FadeLengthUsesTheSinglePrecisionConstant) {
                  {88200, 529}, {96000, 576}, {192000, 1152}};
     for (const auto& c : cases) {
         DSPInfo info(c.rate, 256);
-        EXPECT_EQ(info.fadeLength, static_cast<uint32_t>(c.rate * static_cast<double>(0.006f))) << c.rate;
         EXPECT_EQ(info.fadeLength, c.fade) << c.rate;
         EXPECT_EQ(info.fadeTable.size(), info.fadeLength) << c.rate;
     }
@@ -69,13 +67,14 @@ TEST(DSPInfoTest, FadeTableIsARisingQuarterSine) {
     EXPECT_GT(info.fadeTable.back(), 0.9999);
     for (size_t i = 1; i < info.fadeTable.size(); ++i)
         ASSERT_GT(info.fadeTable[i], info.fadeTable[i - 1]) << i;
-    EXPECT_NEAR(info.fadeTable[264], std::sin(264.0 / 529.0 * std::numbers::pi / 2), 1e-15);
+    EXPECT_NEAR(info.fadeTable[264], 0.7060561716767882, 1e-15); // sin(264/529 of a quarter turn)
+    EXPECT_NEAR(info.fadeTable[528], 0.999995591426404, 1e-15);
 }
 
 TEST(DSPInfoTest, BlockSizeIsTakenAsItComes) {
     DSPInfo odd(48000, 333);
     EXPECT_EQ(odd.blockSize, 333u);
-    EXPECT_EQ(odd.blockDuration, 333 * (1.0 / 48000.0));
+    EXPECT_EQ(odd.blockDuration, 0.0069375);
     DSPInfo zero(48000, 0); // never sent by a device, but must not produce infinities
     EXPECT_EQ(zero.blockSize, 0u);
     EXPECT_EQ(zero.inverseBlockSize, 0.0);

@@ -6,6 +6,7 @@
 
 #include "engineapi/EngineOpcodes.h"
 #include "graph/GraphManager.h"
+#include "support/WorkerChecks.h"
 
 #include <gtest/gtest.h>
 
@@ -57,11 +58,12 @@ TEST_F(LiveMidiThreadingTest, ANotePlayedWhileBlocksRunIsHeardAndItsNoteOffLetsI
 
     // The host thread keeps polling as the main window's timer does.
     std::atomic<bool> stop{false};
+    vantor::test::WorkerChecks hostChecks;
     std::thread host([&] {
         while (!stop.load()) {
             bool playing = false;
-            EXPECT_EQ(call(VE_ENGINE_AUDIO_ISPLAYING, &playing), kEngineOk);
-            EXPECT_TRUE(playing);
+            WORKER_CHECK(hostChecks, call(VE_ENGINE_AUDIO_ISPLAYING, &playing) == kEngineOk);
+            WORKER_CHECK(hostChecks, playing);
             call(VE_ENGINE_IDLE);
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
@@ -72,16 +74,19 @@ TEST_F(LiveMidiThreadingTest, ANotePlayedWhileBlocksRunIsHeardAndItsNoteOffLetsI
     ASSERT_TRUE(waitFor([&] { return pa::callbackCount() >= before + 5; }));
     EXPECT_TRUE(lastBlockSilent());
 
-    std::thread keys([&] { EXPECT_TRUE(midi_.api().sendShort(keyboardKey_, kNoteOn)); });
+    bool sent = false;
+    std::thread keys([&] { sent = midi_.api().sendShort(keyboardKey_, kNoteOn); });
     keys.join();
+    EXPECT_TRUE(sent);
     EXPECT_TRUE(waitFor([] { return !lastBlockSilent(); })) << "the note never sounded";
     // Held: it keeps sounding block after block.
     const uint64_t heard = pa::callbackCount();
     ASSERT_TRUE(waitFor([&] { return pa::callbackCount() >= heard + 5; }));
     EXPECT_FALSE(lastBlockSilent());
 
-    keys = std::thread([&] { EXPECT_TRUE(midi_.api().sendShort(keyboardKey_, kNoteOff)); });
+    keys = std::thread([&] { sent = midi_.api().sendShort(keyboardKey_, kNoteOff); });
     keys.join();
+    EXPECT_TRUE(sent);
     // A 1.2 s release is about 57 blocks of 1024 frames; the blocks run faster than real time.
     EXPECT_TRUE(waitFor([] { return lastBlockSilent(); })) << "the note never died away";
     const uint64_t quiet = pa::callbackCount();
@@ -90,6 +95,7 @@ TEST_F(LiveMidiThreadingTest, ANotePlayedWhileBlocksRunIsHeardAndItsNoteOffLetsI
 
     stop.store(true);
     host.join();
+    EXPECT_TRUE(hostChecks.passed());
     EXPECT_GT(graph()->renderedBlocks(), 0u);
     EXPECT_EQ(complaints(), std::vector<std::string>{});
 }

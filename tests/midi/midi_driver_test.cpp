@@ -137,26 +137,52 @@ TEST_F(Driver, FailedStartIsLoggedAndStillRuns) {
     EXPECT_TRUE(driver.isRunning());
 }
 
-TEST_F(Driver, MessagesBeforeStartAndAfterStopAreNotQueued) {
+TEST_F(Driver, OnlyMessagesReceivedSinceTheLastStartAreRead) {
     MIDIDriver driver(1, &FakeMidiClock::now);
     ASSERT_TRUE(midi.api().sendShortAt(in, 0x7F3090, 1)); // delivered, but not running
     driver.start(nullptr);
     ASSERT_TRUE(midi.api().sendShortAt(in, 0x7F3190, 2));
+    ASSERT_TRUE(midi.api().sendShortAt(in, 0x7F3290, 3));
+    MidiInputEvent e;
+    ASSERT_TRUE(driver.readEvent(e));
+    EXPECT_EQ(e.data1, 0x31);
+
+    // Stopping ends the input: what was left unread is never read, nor is what comes after.
     driver.stop();
     EXPECT_FALSE(midi.api().isStarted(in));
-    ASSERT_TRUE(midi.api().sendShortAt(in, 0x7F3290, 3));
+    EXPECT_EQ(driver.pending(), 0u);
+    ASSERT_TRUE(midi.api().sendShortAt(in, 0x7F3390, 4));
+    EXPECT_TRUE(drain(driver).empty());
+
+    // Nor after the next start: it delivers only what arrives from then on. A second stop is
+    // harmless.
+    driver.start(nullptr);
+    EXPECT_TRUE(drain(driver).empty());
+    ASSERT_TRUE(midi.api().sendShortAt(in, 0x7F3490, 5));
+    driver.stop();
+    driver.stop();
+    EXPECT_TRUE(drain(driver).empty());
+    driver.start(nullptr);
+    ASSERT_TRUE(midi.api().sendShortAt(in, 0x7F3590, 6));
     auto events = drain(driver);
     ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].data1, 0x31);
+    EXPECT_EQ(events[0].data1, 0x35);
+}
 
-    // A second start receives again; a second stop is harmless.
+TEST_F(Driver, AStartWhileRunningDropsWhatArrivedBeforeIt) {
+    // A port can run while audio does not (brought back by a re-plug while stopped): the start
+    // that comes with audio must not hand over what the port queued until then.
+    MIDIDriver driver(1, &FakeMidiClock::now);
     driver.start(nullptr);
-    ASSERT_TRUE(midi.api().sendShortAt(in, 0x7F3390, 4));
-    driver.stop();
-    driver.stop();
-    events = drain(driver);
+    for (uint32_t i = 0; i < 100; ++i)
+        ASSERT_TRUE(midi.api().sendShortAt(in, 0x7F0090 | (i << 8), i));
+    EXPECT_EQ(driver.pending(), 100u);
+    driver.start(nullptr);
+    EXPECT_EQ(driver.pending(), 0u);
+    ASSERT_TRUE(midi.api().sendShortAt(in, 0x7F6490, 0));
+    auto events = drain(driver);
     ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].data1, 0x33);
+    EXPECT_EQ(events[0].data1, 0x64);
 }
 
 TEST_F(Driver, DataBytesAreMaskedAndTheStatusIsPassedAsItCame) {

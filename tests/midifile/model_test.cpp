@@ -75,6 +75,54 @@ TEST(ModelLoad, HeaderTrackCountAndLogLines) {
     EXPECT_TRUE(log.has('I', "MIDIfile reader error: file format 2 not implemented"));
 }
 
+TEST(ModelLoad, AFileAndItsBytesInMemoryGiveTheSameModel) {
+    const Bytes bytes =
+        smf::file(1, 96,
+                  {Track().tempo(0, 600000).timeSignature(0, 3, 2).noteOn(48, 0, 60, 90).end(96 * 7 - 48),
+                   Track().noteOn(48, 1, 64, 80).controller(48, 1, 7, 100).end(96)});
+    auto fromFile = loadBytes(bytes);
+    MIDIFile fromMemory("");
+    fromMemory.parse(bytes.data(), bytes.size());
+    fromMemory.init();
+    EXPECT_EQ(fromMemory.trackCount(), 2);
+    EXPECT_EQ(fromMemory.eventCount(), 3u);
+    EXPECT_EQ(fromMemory.eventCount(), fromFile->eventCount());
+    EXPECT_DOUBLE_EQ(fromMemory.length(), 7.0);
+    EXPECT_EQ(fromMemory.tempoMap(), fromFile->tempoMap());
+    EXPECT_EQ(barSpans(fromMemory), barSpans(*fromFile));
+    EXPECT_EQ(barSpans(fromMemory), (std::vector<std::pair<double, double>>{{0, 3}, {3, 6}, {6, 9}}));
+    std::vector<double> memoryTimes, fileTimes;
+    for (const auto& [time, event] : fromMemory.mergedTrack())
+        memoryTimes.push_back(time);
+    for (const auto& [time, event] : fromFile->mergedTrack())
+        fileTimes.push_back(time);
+    EXPECT_EQ(memoryTimes, (std::vector<double>{0.5, 0.5, 1.0}));
+    EXPECT_EQ(memoryTimes, fileTimes);
+
+    // No bytes at all: an unreadable file, as an empty one on disk (the faked bar, then the regular one).
+    MIDIFile nothing("");
+    nothing.parse(nullptr, 0);
+    nothing.init();
+    EXPECT_EQ(nothing.eventCount(), 0u);
+    EXPECT_DOUBLE_EQ(nothing.length(), 4.0);
+    EXPECT_EQ(barSpans(nothing), (std::vector<std::pair<double, double>>{{0, 4}, {0, 4}}));
+}
+
+TEST(ModelLoad, OnlyTheTracksThatExistAreVisited) {
+    // The header claims 65535 tracks; two follow. Only those make the length, and init creates
+    // no empty ones for the rest.
+    auto f = loadBytes(
+        smf::concat({smf::header(1, 65535, 96), Track().end(96).chunk(), Track().end(96 * 5).chunk()}));
+    EXPECT_EQ(f->trackCount(), 65535);
+    EXPECT_EQ(f->tracks().size(), 2u);
+    EXPECT_DOUBLE_EQ(f->length(), 5.0);
+    EXPECT_EQ(f->bars().size(), 2u);
+    // A format-0 file counts one track however many it holds: the second one's end is not the song's.
+    auto zero =
+        loadBytes(smf::concat({smf::header(0, 2, 96), Track().end(96).chunk(), Track().end(96 * 9).chunk()}));
+    EXPECT_DOUBLE_EQ(zero->length(), 1.0);
+}
+
 TEST(ModelLoad, DivisionZeroLoadsAsAnUnreadableFile) {
     vantor::test::LogCapture log;
     auto f = loadBytes(smf::file(1, 0, {Track().noteOn(10, 0, 60, 100).end(20)}));
@@ -153,6 +201,10 @@ TEST(ModelBars, LengthRoundsUpToWholeBarsUnlessWithinTheTolerance) {
     EXPECT_EQ(barSpans(*almost), (std::vector<std::pair<double, double>>{{0, 4}, {4, 8}}));
     auto over = loadBytes(smf::file(1, 1000, {Track().end(8001)})); // 8.001 beats: beyond the tolerance
     EXPECT_EQ(over->bars().size(), 3u);
+    // 0.00036 beats (tick 10 at 27648 per beat): a sliver of a bar is still a bar, not none.
+    auto sliver = loadBytes(smf::file(1, 27648, {Track().end(10)}));
+    EXPECT_GT(sliver->length(), 0.0);
+    EXPECT_EQ(barSpans(*sliver), (std::vector<std::pair<double, double>>{{0, 4}}));
 }
 
 TEST(ModelBars, SignatureChangeTakesEffectAtTheStartOfItsBar) {

@@ -248,6 +248,23 @@ TEST_F(PlayerTest, LoadStopsAndRewinds) {
     EXPECT_EQ(block(), (std::vector<Ev>{{0x90, 60, 90, 0}}));
 }
 
+TEST_F(PlayerTest, BytesInMemoryLoadAndPlayAsAFileDoes) {
+    const Bytes bytes =
+        smf::file(1, 96, {Track().noteOn(0, 0, 60, 90).noteOn(96, 0, 62, 90).end(288)}); // 4 beats
+    ASSERT_TRUE(player.loadFromMemory(bytes.data(), bytes.size()));
+    player.startPlayback();
+    EXPECT_EQ(block(), (std::vector<Ev>{{0x90, 60, 90, 0}}));
+    player.seek(0.25f); // beat 1
+    EXPECT_EQ(block(), withResets({{0x90, 60, 0, 0}, {0x90, 62, 90, 0}}));
+    // Loading from memory stops and rewinds as a load from a file does.
+    ASSERT_TRUE(player.loadFromMemory(bytes.data(), bytes.size()));
+    EXPECT_EQ(player.getPosition(), 0.0);
+    EXPECT_EQ(block(), withResets({{0x90, 62, 0, 0}}));
+    ASSERT_TRUE(player.loadFromMemory(nullptr, 0)); // nothing: loads as an unreadable file
+    player.startPlayback();
+    EXPECT_TRUE(block().empty());
+}
+
 TEST_F(PlayerTest, BrokenFilesStillLoadAndPlaySafely) {
     Bytes truncated = smf::file(1, 96, {Track().noteOn(0, 0, 60, 90).noteOn(96, 0, 62, 90).end(96)});
     truncated.erase(truncated.end() - 8, truncated.end());

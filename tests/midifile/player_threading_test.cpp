@@ -3,6 +3,7 @@
 #include "graph/DSPInfo.h"
 #include "midifile/MIDIFilePlayer.h"
 #include "midifile/SmfBuilder.h"
+#include "support/WorkerChecks.h"
 
 #include <gtest/gtest.h>
 
@@ -32,20 +33,28 @@ TEST(PlayerThreading, LoadAndSeekWhileAnotherThreadAdvances) {
 
     std::atomic<bool> done{false};
     std::atomic<uint64_t> blocks{0};
+    vantor::test::WorkerChecks checks;
     std::thread audio([&] {
         vantor::MidiEventArray out;
         out.reserve(1 << 14);
         while (!done.load()) {
             player.advance();
             player.getBlockEvents(out);
-            for (const auto& e : out) {
-                ASSERT_GE(e.frameOffset, 0);
-                ASSERT_LT(e.frameOffset, 256);
-            }
+            for (const auto& e : out)
+                if (!WORKER_CHECK(checks, e.frameOffset >= 0 && e.frameOffset < 256)) return;
             out.clear();
             blocks.fetch_add(1);
         }
     });
+    // Whatever ends the test, the audio thread is stopped and joined first.
+    struct Joiner {
+        std::atomic<bool>& done;
+        std::thread& thread;
+        ~Joiner() {
+            done.store(true);
+            if (thread.joinable()) thread.join();
+        }
+    } joiner{done, audio};
 
     uint64_t blocksDuringLargeLoads = 0;
     for (int round = 0; round < 12; ++round) {
@@ -66,6 +75,7 @@ TEST(PlayerThreading, LoadAndSeekWhileAnotherThreadAdvances) {
     }
     done.store(true);
     audio.join();
+    EXPECT_TRUE(checks.passed());
 
     // The audio thread kept running while the large file was being read under the lock.
     EXPECT_GT(blocksDuringLargeLoads, 0u);

@@ -64,8 +64,12 @@ TEST(LocksAcrossThreads, LockWaitsForTheHolder) {
         auto unlock = [&] { kind == 0 ? mutex.Unlock() : old.Unlock(); };
         ASSERT_TRUE(lock());
         std::atomic<bool> acquired{false};
+        std::atomic<bool> lockFailed{false};
         std::thread other([&] {
-            EXPECT_TRUE(lock());
+            if (!lock()) {
+                lockFailed = true;
+                return;
+            }
             acquired = true;
             unlock();
         });
@@ -73,6 +77,7 @@ TEST(LocksAcrossThreads, LockWaitsForTheHolder) {
         EXPECT_FALSE(acquired.load());
         unlock();
         other.join();
+        EXPECT_FALSE(lockFailed.load());
         EXPECT_TRUE(acquired.load());
     }
 }
@@ -81,16 +86,23 @@ TEST(ConditionAcrossThreads, WaitNeedsTheSignalAndTheLockTogether) {
     Condition condition("cond");
     std::atomic<int> stage{0};
     std::atomic<bool> woke{false};
+    std::atomic<bool> waited{false};
+    std::atomic<int> stageOnWaking{0};
     std::thread waiter([&] {
-        ASSERT_TRUE(condition.Lock());
+        if (!condition.Lock()) {
+            stage = -1; // lets the test go on to fail instead of waiting for stage 1
+            return;
+        }
         stage = 1;
-        EXPECT_TRUE(condition.wait());
+        waited = condition.wait();
         woke = true;
-        EXPECT_EQ(stage.load(), 3); // the signaller had let go of the lock
+        stageOnWaking = stage.load();
         condition.Unlock();
     });
-    while (stage.load() != 1)
+    while (stage.load() == 0)
         std::this_thread::yield();
+    if (stage.load() != 1) waiter.join();
+    ASSERT_EQ(stage.load(), 1) << "the waiter could not take the lock";
     std::this_thread::sleep_for(20ms);
     ASSERT_TRUE(condition.Lock()); // the waiter released it inside wait()
     condition.signal();
@@ -101,6 +113,8 @@ TEST(ConditionAcrossThreads, WaitNeedsTheSignalAndTheLockTogether) {
     condition.Unlock();
     waiter.join();
     EXPECT_TRUE(woke.load());
+    EXPECT_TRUE(waited.load());
+    EXPECT_EQ(stageOnWaking.load(), 3); // the signaller had let go of the lock
 }
 
 TEST(ConditionAcrossThreads, WaitForIgnoresTheLock) {
@@ -143,14 +157,16 @@ TEST(SemaphoreAcrossThreads, AcquireForTimesOutAndLeavesTheLockFree) {
 
 TEST(SemaphoreAcrossThreads, ReleaseWakesAcquireFor) {
     Semaphore semaphore("sem", 0, 1);
+    std::atomic<bool> released{false};
     std::thread releaser([&] {
         std::this_thread::sleep_for(40ms);
-        EXPECT_TRUE(semaphore.release());
+        released = semaphore.release();
     });
     const double start = millisecondClock();
     EXPECT_TRUE(semaphore.acquireFor(5000));
     EXPECT_LT(millisecondClock() - start, 4000.0);
     releaser.join();
+    EXPECT_TRUE(released.load());
     EXPECT_EQ(semaphore.count(), 0u);
     EXPECT_TRUE(tryLockElsewhere(semaphore));
 }
