@@ -23,8 +23,9 @@ AudioFile::AudioFile(const std::string& utf8Path, int formatFlag, int /*unused*/
     writer_->setFormat(sampleRate, channels, 32, true);
     sampleRate_ = sampleRate;
     channels_ = channels;
-    requestCapacity_ = static_cast<uint64_t>(sampleRate) * static_cast<uint64_t>(channels) *
-                       static_cast<uint64_t>(secondsPerRequest);
+    requestCapacity_.store(static_cast<uint64_t>(sampleRate) * static_cast<uint64_t>(channels) *
+                           static_cast<uint64_t>(secondsPerRequest),
+                       std::memory_order_release);
     if (writer_->failed()) fail("writing the header");
 }
 
@@ -41,7 +42,7 @@ std::string AudioFile::continuationPath(const std::string& path, int part) {
 }
 
 void AudioFile::fail(const std::string& what) {
-    if (failed_.exchange(true, std::memory_order_acq_rel)) return;
+    if (failed_->exchange(true, std::memory_order_acq_rel)) return;
     uint64_t kept = writer_ ? static_cast<uint64_t>(std::max<int64_t>(writer_->dataBytes(), 0)) : 0;
     logError("AudioFile: ", what, " failed for ", currentPath_, "; the recording stops there with ", kept,
              " bytes of samples kept");
@@ -52,37 +53,77 @@ void AudioFile::fail(const std::string& what) {
                        "the audio recorded until then is kept in the file.");
 }
 
-bool AudioFile::startNextPart() {
+bool AudioFile::startNextPart(int sampleRate) {
     if (!writer_->finish()) {
         fail("completing the header");
         return false;
     }
     writer_.reset();
-    ++part_;
-    currentPath_ = continuationPath(path_, part_);
-    writer_ = std::make_unique<WaveFileWriter>(currentPath_.c_str());
-    if (!writer_->isOpen()) {
-        fail("creating the continuation file");
-        return false;
+    // An earlier take may already bear the next name: it is never overwritten, the recording
+    // takes the first number that is free.
+    constexpr int kMaxParts = 10000;
+    for (;;) {
+        ++part_;
+        currentPath_ = continuationPath(path_, part_);
+        writer_ = std::make_unique<WaveFileWriter>(currentPath_.c_str(), /*mustBeNew=*/true);
+        if (writer_->isOpen()) {
+            ++files_;
+            break;
+        }
+        if (!writer_->alreadyExisted() || part_ >= kMaxParts) {
+            fail("creating the continuation file");
+            return false;
+        }
     }
+    sampleRate_ = sampleRate;
     writer_->setFormat(sampleRate_, channels_, 32, true);
     if (writer_->failed()) {
         fail("writing the header");
         return false;
     }
-    logInfo("AudioFile: ", path_, " reached the largest size a WAV file can describe, continuing in ",
-            currentPath_);
     return true;
 }
 
+bool AudioFile::changeSampleRate(int sampleRate, double secondsPerRequest) {
+    if (sampleRate == sampleRate_ || failed_->load(std::memory_order_acquire) || !writer_) return false;
+    bool ok;
+    if (writer_->dataBytes() == 0) {
+        // Nothing recorded into this part yet: it is ours, made again with the new rate.
+        writer_.reset();
+        writer_ = std::make_unique<WaveFileWriter>(currentPath_.c_str());
+        ok = writer_->isOpen();
+        if (!ok) {
+            fail("creating the file again at the new sample rate");
+        } else {
+            sampleRate_ = sampleRate;
+            writer_->setFormat(sampleRate_, channels_, 32, true);
+            if (writer_->failed()) {
+                fail("writing the header");
+                ok = false;
+            }
+        }
+        if (ok) logInfo("AudioFile: ", currentPath_, " now records at ", sampleRate, " Hz");
+    } else {
+        ok = startNextPart(sampleRate);
+        if (ok)
+            logInfo("AudioFile: ", path_, " changes to ", sampleRate, " Hz, continuing in ", currentPath_);
+    }
+    requestCapacity_.store(static_cast<uint64_t>(sampleRate_) * static_cast<uint64_t>(channels_) *
+                               static_cast<uint64_t>(secondsPerRequest),
+                           std::memory_order_release);
+    return ok;
+}
+
 bool AudioFile::appendSamples(const void* data, uint64_t bytes) {
-    if (failed_.load(std::memory_order_acquire) || !writer_) return false;
+    if (failed_->load(std::memory_order_acquire) || !writer_) return false;
     const uint8_t* p = static_cast<const uint8_t*>(data);
     while (bytes > 0) {
         uint64_t limit = writer_->maxDataBytes();
         uint64_t used = static_cast<uint64_t>(writer_->dataBytes());
         if (used >= limit) {
-            if (!startNextPart()) return false;
+            if (!startNextPart(sampleRate_)) return false;
+            logInfo("AudioFile: ", path_, " reached the largest size a WAV file can describe, continuing in ",
+                    currentPath_);
             continue;
         }
         uint64_t chunk = std::min(limit - used, bytes);
@@ -181,6 +222,19 @@ void StreamedAudioFileWrite::flush() {
         current_->count = fill_;
         handOver(current_);
         current_ = nullptr;
+        fill_ = 0;
+    }
+}
+
+void StreamedAudioFileWrite::prepareForStreaming() {
+    const uint64_t capacity = requestCapacity();
+    IORequest::reserveWriteRequests(capacity, 2);
+    if (current_ && fill_ == 0 && current_->allocated < capacity * bytesPerSample()) {
+        if (!current_->release()) delete current_;
+        current_ = nullptr;
+    }
+    if (!current_) {
+        current_ = IORequest::getWriteRequest(this, capacity);
         fill_ = 0;
     }
 }

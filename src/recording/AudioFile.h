@@ -44,17 +44,26 @@ public:
     int sampleRate() const { return sampleRate_; }
     int channels() const { return channels_; }
     const std::string& path() const { return path_; }
-    uint64_t requestCapacity() const { return requestCapacity_; }
+    uint64_t requestCapacity() const { return requestCapacity_.load(std::memory_order_acquire); }
 
     bool isClosing() const { return closing_.load(std::memory_order_acquire); }
     void setClosing() { closing_.store(true, std::memory_order_release); }
 
     // Set once a write, seek or continuation failed: nothing more is written to this recording.
-    bool hasFailed() const { return failed_.load(std::memory_order_acquire); }
+    bool hasFailed() const { return failed_->load(std::memory_order_acquire); }
+    // The same flag, for a thread that must learn of a failure without touching the file, which
+    // another thread may close and delete at any time.
+    std::shared_ptr<const std::atomic<bool>> failureFlag() const { return failed_; }
     // Files written so far for this recording (2 and more once the size limit was passed).
-    int parts() const { return part_; }
-    // "take.wav" -> "take (2).wav": where a recording continues past the WAV size limit.
+    int parts() const { return files_; }
+    // "take.wav" -> "take (2).wav": where a recording continues past the WAV size limit (or at
+    // a new sample rate), under the first such name no file has yet.
     static std::string continuationPath(const std::string& path, int part);
+
+    // The samples from here on are at another rate: the current part is completed and the
+    // recording goes on in the next free numbered file (a part still without samples just takes
+    // the new rate). Only while no other thread writes this file.
+    bool changeSampleRate(int sampleRate, double secondsPerRequest);
 
 protected:
     // Appends interleaved sample bytes (whole frames), moving on to a continuation file when the
@@ -64,7 +73,7 @@ protected:
     void finishWriter();
 
 private:
-    bool startNextPart();
+    bool startNextPart(int sampleRate);
     void fail(const std::string& what);
 
     Mutex mutex_;
@@ -73,10 +82,11 @@ private:
     std::unique_ptr<WaveFileWriter> writer_;
     int sampleRate_ = 0;
     int channels_ = 0;
-    uint64_t requestCapacity_ = 0;
-    int part_ = 1;
+    std::atomic<uint64_t> requestCapacity_{0};
+    int part_ = 1;  // number of the current part's name
+    int files_ = 1; // files written
     std::atomic<bool> closing_{false};
-    std::atomic<bool> failed_{false};
+    std::shared_ptr<std::atomic<bool>> failed_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 class StreamedAudioFileWrite : public AudioFile {
@@ -91,6 +101,9 @@ public:
     void write(const float* samples, uint64_t n, bool direct);
     void flush() override;
     void writeRequest(IORequest* request) override;
+    // Control thread, while nothing writes the file: a request of the current capacity ready
+    // (and spares in the pool), so that the audio thread's next write allocates nothing.
+    void prepareForStreaming();
     void onClose() override {}
 
     // Samples that found no request buffer (out of memory) and were left out.

@@ -15,14 +15,15 @@ OutputFileOpener& hook() {
 }
 } // namespace
 
-std::unique_ptr<OutputFile> openOutputFile(const std::string& utf8Path) {
+std::unique_ptr<OutputFile> openOutputFile(const std::string& utf8Path, OpenMode mode, bool* alreadyExists) {
+    if (alreadyExists) *alreadyExists = false;
     OutputFileOpener opener;
     {
         std::lock_guard<std::mutex> lock(hookMutex());
         opener = hook();
     }
-    if (opener) return opener(utf8Path);
-    return openPlatformOutputFile(utf8Path);
+    if (opener) return opener(utf8Path, mode, alreadyExists);
+    return openPlatformOutputFile(utf8Path, mode, alreadyExists);
 }
 
 void setOutputFileOpenHook(OutputFileOpener h) {

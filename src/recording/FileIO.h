@@ -21,14 +21,22 @@ public:
     virtual bool close() = 0;
 };
 
-// Creates or truncates the file for binary writing; null if it cannot be opened.
-std::unique_ptr<OutputFile> openOutputFile(const std::string& utf8Path);
+// Replace creates or truncates; CreateNew never touches an existing file: it fails and sets
+// *alreadyExists instead.
+enum class OpenMode { Replace, CreateNew };
+
+// Opens the file for binary writing; null if it cannot be opened.
+std::unique_ptr<OutputFile> openOutputFile(const std::string& utf8Path, OpenMode mode = OpenMode::Replace,
+                                           bool* alreadyExists = nullptr);
 
 // The platform's own opener (what openOutputFile uses while no hook is installed).
-std::unique_ptr<OutputFile> openPlatformOutputFile(const std::string& utf8Path);
+std::unique_ptr<OutputFile> openPlatformOutputFile(const std::string& utf8Path,
+                                                   OpenMode mode = OpenMode::Replace,
+                                                   bool* alreadyExists = nullptr);
 
 // Test hook: while set, openOutputFile calls it instead. Pass an empty function to restore.
-using OutputFileOpener = std::function<std::unique_ptr<OutputFile>(const std::string& utf8Path)>;
+using OutputFileOpener =
+    std::function<std::unique_ptr<OutputFile>(const std::string& utf8Path, OpenMode mode, bool* alreadyExists)>;
 void setOutputFileOpenHook(OutputFileOpener hook);
 
 } // namespace vantor

@@ -49,12 +49,18 @@ private:
 
 } // namespace
 
-std::unique_ptr<OutputFile> openPlatformOutputFile(const std::string& utf8Path) {
+std::unique_ptr<OutputFile> openPlatformOutputFile(const std::string& utf8Path, OpenMode mode,
+                                                   bool* alreadyExists) {
+    if (alreadyExists) *alreadyExists = false;
     // The same rule as on Windows: a path that is not UTF-8 names no file this host can open.
     std::u16string checked;
     if (!tryNarrowToWide(utf8Path, checked)) return nullptr;
-    int fd = ::open(utf8Path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return nullptr;
+    const int how = mode == OpenMode::CreateNew ? O_EXCL : O_TRUNC;
+    int fd = ::open(utf8Path.c_str(), O_WRONLY | O_CREAT | how | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (errno == EEXIST && alreadyExists) *alreadyExists = true;
+        return nullptr;
+    }
     return std::make_unique<PosixOutputFile>(fd);
 }
 

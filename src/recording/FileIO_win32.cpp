@@ -46,12 +46,19 @@ private:
 
 } // namespace
 
-std::unique_ptr<OutputFile> openPlatformOutputFile(const std::string& utf8Path) {
+std::unique_ptr<OutputFile> openPlatformOutputFile(const std::string& utf8Path, OpenMode mode,
+                                                   bool* alreadyExists) {
+    if (alreadyExists) *alreadyExists = false;
     std::u16string wide;
     if (!tryNarrowToWide(utf8Path, wide)) return nullptr; // never a file named after a marker
     HANDLE h = CreateFileW(reinterpret_cast<LPCWSTR>(wide.c_str()), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
+                           mode == OpenMode::CreateNew ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (alreadyExists && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)) *alreadyExists = true;
+        return nullptr;
+    }
     return std::make_unique<Win32OutputFile>(h);
 }
 

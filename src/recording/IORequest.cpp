@@ -4,6 +4,7 @@
 #include "recording/AudioFile.h"
 #include "threads/Sync.h"
 
+#include <atomic>
 #include <new>
 
 namespace vantor {
@@ -24,6 +25,10 @@ Pool& closePool() {
     static Pool* pool = new Pool("IOReq.close");
     return *pool;
 }
+
+// Buffer size the last warm-up asked for: a write request coming back smaller is grown before it
+// goes into the pool, never later on the audio thread that takes it out.
+std::atomic<uint64_t> g_poolBufferBytes{0};
 
 void freeBuffer(uint8_t* buffer) {
     if (buffer) ::operator delete[](buffer, std::align_val_t(16));
@@ -84,6 +89,11 @@ IORequest* IORequest::createCloseRequest(AudioFile* file) {
 
 bool IORequest::release() {
     bool isWrite = kind == Write;
+    // Never called on the audio thread: the streamer, or the control thread, releases requests.
+    if (isWrite) {
+        const uint64_t wanted = g_poolBufferBytes.load(std::memory_order_relaxed);
+        if (allocated < wanted) ensureBuffer(wanted);
+    }
     Pool& pool = isWrite ? writePool() : closePool();
     bool locked = pool.mutex.Lock();
     if (!locked)
@@ -100,16 +110,17 @@ bool IORequest::release() {
 
 void IORequest::reserveWriteRequests(uint64_t samples, size_t count) {
     uint64_t needed = samples * 4;
+    g_poolBufferBytes.store(needed, std::memory_order_relaxed);
     Pool& pool = writePool();
     RequestList fresh;
     {
         VxMutexLocker lock(pool.mutex);
-        // Grow the buffers already pooled, oldest first: those are handed out first.
+        // Every pooled buffer is handed out sooner or later: grow them all now.
         RequestList all;
         all.append(pool.list);
         size_t ready = 0;
         while (IORequest* r = all.popFront()) {
-            if (ready < count && r->ensureBuffer(needed)) ++ready;
+            if (r->ensureBuffer(needed)) ++ready;
             pool.list.pushBack(r);
         }
         count = ready < count ? count - ready : 0;
@@ -128,6 +139,7 @@ void IORequest::reserveWriteRequests(uint64_t samples, size_t count) {
 }
 
 void IORequest::deletePools() {
+    g_poolBufferBytes.store(0, std::memory_order_relaxed);
     for (Pool* pool : {&writePool(), &closePool()}) {
         VxMutexLocker lock(pool->mutex);
         while (IORequest* r = pool->list.popFront())

@@ -31,8 +31,9 @@ public:
     // Offers the request back to its pool; false means the caller must delete it.
     bool release();
 
-    // Control-thread warm-up: leaves at least `count` write requests with room for `samples`
-    // samples in the write pool, so the audio thread finds them ready.
+    // Control-thread warm-up: every write request in the pool gets room for `samples` samples
+    // and there are at least `count` of them, so the audio thread finds them ready. Requests
+    // still out (with the streamer) are grown as they come back, by the thread releasing them.
     static void reserveWriteRequests(uint64_t samples, size_t count);
     static void deletePools();
     static size_t writePoolSize();

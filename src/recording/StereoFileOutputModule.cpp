@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <exception>
 #include <new>
 #include <thread>
 
@@ -66,6 +67,11 @@ struct StereoFileOutputModule::State {
     std::atomic<bool> stopOnSilence{false};
     std::atomic<int32_t> blocksPerSecond{0};
     double silenceThreshold = 0.1;
+    // Opcode thread only. The failure flag of the file set last: read instead of the file, which
+    // the render thread's silence stop may delete at any moment.
+    std::shared_ptr<const std::atomic<bool>> fileFailed;
+    // Whether the file was last told to write directly (offline) or through the streamer.
+    bool fileOffline = false;
 };
 
 StereoFileOutputModule::StereoFileOutputModule() : Module(2, 0), state_(new State) {}
@@ -102,6 +108,35 @@ void StereoFileOutputModule::setDSPInfo(DSPInfo* info) {
     state_->info.store(info, std::memory_order_release);
     if (info && state_->buffer.load(std::memory_order_acquire)) replaceBuffer(info->blockSize);
     state_->blocksPerSecond.store(blocksPerSecondFor(info), std::memory_order_relaxed);
+    if (info) adaptFileTo(info);
+}
+
+void StereoFileOutputModule::adaptFileTo(const DSPInfo* info) {
+    State& s = *state_;
+    // Own the file for the while: a running recording is held in Stopping, so no other thread
+    // closes it meanwhile and no block uses it.
+    int held = s.state.load();
+    if (held == Recording) {
+        int expected = Recording;
+        if (!s.state.compare_exchange_strong(expected, Stopping)) return;
+        while (s.inUse.load())
+            std::this_thread::yield();
+    } else if (held != Ready) {
+        return;
+    }
+    StreamedAudioFileWrite* file = s.file.load(std::memory_order_acquire);
+    const bool offline = info->isOffline();
+    const int rate = static_cast<int>(info->sampleRateInt);
+    if (file && (rate != file->sampleRate() || offline != s.fileOffline)) {
+        // Everything handed to the streamer goes to disk first: the file then has one writer,
+        // this thread, and the blocks keep their order whoever writes the next ones.
+        Streamer* streamer = Streamer::peek();
+        if (streamer && streamer->isRunning()) streamer->drainFile(file);
+        if (rate != file->sampleRate()) file->changeSampleRate(rate, Streamer::bufferSeconds);
+        if (!offline) file->prepareForStreaming();
+        s.fileOffline = offline;
+    }
+    if (held == Recording) s.state.store(Recording);
 }
 
 void StereoFileOutputModule::replaceBuffer(uint32_t frames) {
@@ -167,8 +202,9 @@ void StereoFileOutputModule::showPendingErrors() {
     for (const std::string& text : takeRecordingErrors())
         showMessageBox(kFileRecordingCaption, text);
     // A recording whose file failed has ended; say so through isRecording as well.
-    StreamedAudioFileWrite* file = state_->file.load(std::memory_order_acquire);
-    if (file && file->hasFailed() && state_->state.load() == Recording) stopFromThisThread(true);
+    if (state_->fileFailed && state_->fileFailed->load(std::memory_order_acquire) &&
+        state_->state.load() == Recording)
+        stopFromThisThread(true);
 }
 
 bool StereoFileOutputModule::setRecordingFile(const std::string& utf8Path, int formatFlag, int bits) {
@@ -185,9 +221,20 @@ bool StereoFileOutputModule::setRecordingFile(const std::string& utf8Path, int f
         logError("StereoFileOutputModule::setRecordingFile: no disk streamer");
         return false;
     }
+    if (!streamer->isRunning()) {
+        // Without its thread nothing handed over would ever reach the disk.
+        logError("StereoFileOutputModule::setRecordingFile: no disk writer thread, recording to ", utf8Path,
+                 " refused");
+        showMessageBox(kFileRecordingCaption,
+                       "Recording is not possible: the disk writer could not be started. Please restart "
+                       "the application.");
+        return false;
+    }
     try {
         StreamedAudioFileWrite* file = streamer->createWriteFile(
             utf8Path, formatFlag, 0, static_cast<int>(info->sampleRateInt), bits, 2);
+        s.fileFailed = file->failureFlag();
+        s.fileOffline = info->isOffline();
         if (!s.buffer.load(std::memory_order_acquire)) replaceBuffer(info->blockSize);
         s.file.store(file, std::memory_order_release);
         s.stopOnSilence.store(false, std::memory_order_relaxed);
@@ -195,8 +242,12 @@ bool StereoFileOutputModule::setRecordingFile(const std::string& utf8Path, int f
         return true;
     } catch (const AudioFileException& e) {
         showMessageBox(kFileRecordingCaption, e.what());
-        return false;
+    } catch (const std::bad_alloc&) {
+        logError("StereoFileOutputModule::setRecordingFile: out of memory creating ", utf8Path);
+    } catch (const std::exception& e) {
+        logError("StereoFileOutputModule::setRecordingFile: ", utf8Path, " could not be created: ", e.what());
     }
+    return false;
 }
 
 bool StereoFileOutputModule::startRecording() {

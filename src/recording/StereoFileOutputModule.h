@@ -34,6 +34,9 @@ private:
     void showPendingErrors();
     // Ends the recording if it is running; waitForAudioThread is false only inside processAudio.
     bool stopFromThisThread(bool waitForAudioThread);
+    // A new stream description while a file is set: the file follows a new sample rate or the
+    // switch between real-time and offline writing (opcode thread, audio stopped).
+    void adaptFileTo(const DSPInfo* info);
 
     State* state_;
 };

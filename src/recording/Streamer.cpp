@@ -28,12 +28,22 @@ private:
     bool locked_;
 };
 
+std::atomic<bool> g_threadStartFails{false};
+
 } // namespace
+
+void Streamer::setThreadStartFailsForTesting(bool fails) {
+    g_threadStartFails.store(fails);
+}
 
 Streamer::Streamer()
     : requestMutex_("StreamerReqs"), requestsToAddMutex_("StreamerReqsA"), wake_("StreamerWake") {
     logInfo("Streamer::Streamer()");
     setPriority(kThreadPriority);
+    if (g_threadStartFails.load()) {
+        logError("CreateThread failed");
+        return;
+    }
     running_.store(start(), std::memory_order_release);
 }
 
@@ -163,21 +173,28 @@ void Streamer::die(int32_t* acknowledgement) {
 }
 
 void Streamer::closeFile(AudioFile* file, bool immediate) {
-    file->flush();
     if (!immediate) {
+        file->flush();
         addToRequestQueue(IORequest::createCloseRequest(file));
         return;
     }
     LoggedLock lock(requestMutex_, "Streamer::closeFile _requestMutex.Lock FAILED!");
     // Buffers of this file still on their way (a recording that began in real time) are written
     // first, in order, so closing at once loses nothing.
+    drainFile(file);
+    doCloseFile(file);
+}
+
+void Streamer::drainFile(AudioFile* file) {
+    file->flush();
+    // Held while the streamer writes a request, so taking it also waits out a write in progress.
+    LoggedLock lock(requestMutex_, "Streamer::drainFile _requestMutex.Lock FAILED!");
     moveHandOverQueue();
     RequestList mine;
     requests_.extractIf(
         [file](IORequest* r) { return r->getFile() == file && r->getKind() == IORequest::Write; }, mine);
     while (IORequest* r = mine.popFront())
         process(r);
-    doCloseFile(file);
 }
 
 void Streamer::doCloseFile(AudioFile* file) {

@@ -35,12 +35,18 @@ public:
     // Ends a file's life after its pending buffers. immediate: write what is pending and close it
     // now on the calling thread (offline rendering); otherwise queue a close request.
     void closeFile(AudioFile* file, bool immediate);
+    // Flushes the file and writes every buffer of it still queued, in order, on the calling thread
+    // (waiting for one the streamer is writing): afterwards the caller is the file's only writer.
+    // Not for the audio thread.
+    void drainFile(AudioFile* file);
     // Drops the file's requests still queued, runs its close hook and deletes it.
     void doCloseFile(AudioFile* file);
     // Stops the thread once its work is done; returns when the thread has acknowledged.
     void die(int32_t* acknowledgement);
 
     bool isRunning() const { return running_.load(std::memory_order_acquire); }
+    // Tests: streamers created while set behave as if their thread could not be started.
+    static void setThreadStartFailsForTesting(bool fails);
     // Diagnostics for tests: requests waiting in the two queues.
     size_t pendingRequests();
 

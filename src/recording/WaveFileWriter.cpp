@@ -18,7 +18,7 @@ void putU32(uint8_t* p, uint32_t v) {
 
 } // namespace
 
-WaveFileWriter::WaveFileWriter(const char* utf8Path) {
+WaveFileWriter::WaveFileWriter(const char* utf8Path, bool mustBeNew) {
     // Defaults until setFormat: PCM, mono, 44100 Hz, 16 bits.
     putU16(format_ + 0, 1);
     putU16(format_ + 2, 1);
@@ -27,7 +27,8 @@ WaveFileWriter::WaveFileWriter(const char* utf8Path) {
     putU16(format_ + 12, 2);
     putU16(format_ + 14, 16);
     if (!utf8Path) return;
-    file_ = vantor::openOutputFile(utf8Path);
+    file_ = vantor::openOutputFile(utf8Path, mustBeNew ? vantor::OpenMode::CreateNew : vantor::OpenMode::Replace,
+                                   &alreadyExisted_);
     if (!file_) return;
     opened_ = true;
     uint8_t placeholder[36] = {};

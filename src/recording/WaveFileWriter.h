@@ -12,13 +12,15 @@ class WaveFileWriter {
 public:
     static constexpr int64_t kHeaderBytes = 44;
 
-    // UTF-8 path; creates or truncates. A null path or a failed open leaves isOpen() false.
-    explicit WaveFileWriter(const char* utf8Path);
+    // UTF-8 path; creates or truncates, or with mustBeNew leaves an existing file alone (and
+    // alreadyExisted() true). A null path or a failed open leaves isOpen() false.
+    explicit WaveFileWriter(const char* utf8Path, bool mustBeNew = false);
     ~WaveFileWriter();
     WaveFileWriter(const WaveFileWriter&) = delete;
     WaveFileWriter& operator=(const WaveFileWriter&) = delete;
 
     bool isOpen() const { return file_ != nullptr; }
+    bool alreadyExisted() const { return alreadyExisted_; }
     void setFormat(int sampleRate, int channels, int bits, bool isFloat);
     // Appends n bytes. False once any write or seek has failed: the writer then writes no more
     // sample data and total() counts only what reached the file.
@@ -48,4 +50,5 @@ private:
     int64_t dataSizePosition_ = 0;
     bool finished_ = false;
     bool failed_ = false;
+    bool alreadyExisted_ = false;
 };

@@ -176,9 +176,13 @@ void IntegrationHost::startHost(int32_t sampleRate, int32_t blockSize, bool fake
     EXPECT_TRUE(boxes_.boxes().empty());
 }
 
-StereoBlock IntegrationHost::renderBlock(uint32_t clockMs) {
+bool IntegrationHost::runBlock(uint32_t clockMs) {
     test::FakeMidiClock::set(clockMs);
-    EXPECT_TRUE(pa::runCallback(blockSize_));
+    return pa::runCallback(blockSize_);
+}
+
+StereoBlock IntegrationHost::renderBlock(uint32_t clockMs) {
+    EXPECT_TRUE(runBlock(clockMs));
     std::vector<std::vector<float>> out = pa::lastOutput();
     StereoBlock block;
     if (out.size() < 2 || out[0].size() < blockSize_ || out[1].size() < blockSize_) {

@@ -76,6 +76,9 @@ protected:
     // One audio block driven through the device's callback on this thread, with the fake clock
     // reading clockMs while it runs.
     StereoBlock renderBlock(uint32_t clockMs);
+    // The same block without collecting its output: only the device's callback runs here, so a
+    // test can count what the audio thread itself allocates.
+    bool runBlock(uint32_t clockMs);
 
     // Plays messages into the keyboard from a thread of their own, as the multimedia system's
     // callback thread would, and waits until they are delivered. Pairs of (packed short message,

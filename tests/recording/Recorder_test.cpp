@@ -6,10 +6,14 @@
 #include "graph/DSPInfo.h"
 #include "recording/RecordingErrors.h"
 #include "recording/StereoFileOutputModule.h"
+#include "support/AllocCounter.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <new>
+#include <stdexcept>
 
 using namespace rectest;
 using vantor::DSPInfo;
@@ -258,4 +262,192 @@ TEST(Recorder, FullDiskStopsTheFileReadableAndTellsTheUserOnTheOpcodeThread) {
     ASSERT_TRUE(rig.module.stopRecording());
     Streamer::shutdown();
     EXPECT_EQ(wavSamples(readBytes(q)).size(), 10u * 441 * 2);
+}
+
+namespace {
+
+// Block k of a recording carries k * kStep in every sample, so a file shows whether blocks were
+// lost, doubled or reordered.
+constexpr float kStep = 1.0f / 65536.0f;
+
+void expectBlocksInOrder(const std::vector<float>& samples, uint32_t frames, uint32_t firstBlock,
+                         uint32_t blocks, const std::string& what) {
+    ASSERT_EQ(samples.size(), size_t(blocks) * frames * 2) << what;
+    for (size_t i = 0; i < samples.size(); ++i)
+        if (samples[i] != float(firstBlock + i / (2 * frames)) * kStep) {
+            ADD_FAILURE() << what << ": sample " << i << " belongs to block " << samples[i] / kStep
+                          << ", expected block " << firstBlock + i / (2 * frames);
+            return;
+        }
+}
+
+} // namespace
+
+TEST(Recorder, RecordingKeptAcrossTheOfflineSwitchHoldsEveryBlockOnceInOrder) {
+    // Real time long enough that one request is with the streamer and the next one half full,
+    // then offline (direct writes), then real time again.
+    Rig rig(44100, 512, false);
+    auto p = rig.start();
+    uint32_t k = 0;
+    auto run = [&](uint32_t blocks) {
+        for (uint32_t end = k + blocks; k < end; ++k)
+            rig.block(float(k) * kStep, float(k) * kStep);
+    };
+    run(300);
+    rig.info.setOffline(true);
+    rig.module.setDSPInfo(&rig.info);
+    run(100);
+    rig.info.setOffline(false);
+    rig.module.setDSPInfo(&rig.info);
+    run(250);
+    ASSERT_TRUE(rig.module.stopRecording());
+    Streamer::shutdown();
+    auto b = readBytes(p);
+    ASSERT_GE(b.size(), 44u);
+    EXPECT_EQ(u32(b, 40), b.size() - 44);
+    expectBlocksInOrder(wavSamples(b), 512, 0, 650, p.string());
+}
+
+TEST(Recorder, SampleRateChangeEndsThePartAndContinuesInTheNextAtTheNewRate) {
+    LogCapture log;
+    Rig rig(44100, 512, false);
+    DSPInfo faster(96000, 512);
+    auto p = rig.start();
+    uint32_t k = 0;
+    for (; k < 200; ++k)
+        rig.block(float(k) * kStep, float(k) * kStep);
+    rig.module.setDSPInfo(&faster); // stop, new settings, start: the graph passes the new rate on
+    for (; k < 300; ++k)
+        rig.block(float(k) * kStep, float(k) * kStep);
+    ASSERT_TRUE(rig.module.stopRecording());
+    Streamer::shutdown();
+    auto first = readBytes(p), second = readBytes(rig.dir / "take (2).wav");
+    ASSERT_GE(first.size(), 44u);
+    ASSERT_GE(second.size(), 44u);
+    EXPECT_EQ(u32(first, 24), 44100u);
+    EXPECT_EQ(u32(first, 40), first.size() - 44);
+    expectBlocksInOrder(wavSamples(first), 512, 0, 200, "the 44.1 kHz part");
+    EXPECT_EQ(u32(second, 24), 96000u);
+    EXPECT_EQ(u32(second, 28), 96000u * 8);
+    EXPECT_EQ(u32(second, 40), second.size() - 44);
+    expectBlocksInOrder(wavSamples(second), 512, 200, 100, "the 96 kHz part");
+    EXPECT_TRUE(log.contains("continuing in " + (rig.dir / "take (2).wav").string()));
+
+    // A file set but not yet recorded into simply takes the new rate.
+    DSPInfo slower(48000, 256);
+    auto q = rig.dir / "next.wav";
+    ASSERT_TRUE(rig.module.setRecordingFile(q.string(), 0, 32));
+    rig.module.setDSPInfo(&slower);
+    ASSERT_TRUE(rig.module.startRecording());
+    float l[256], r[256];
+    std::fill(l, l + 256, 0.5f);
+    std::fill(r, r + 256, 0.5f);
+    float* in[2] = {l, r};
+    rig.module.processAudio(in, nullptr, 256, false);
+    ASSERT_TRUE(rig.module.stopRecording());
+    Streamer::shutdown();
+    auto b = readBytes(q);
+    ASSERT_GE(b.size(), 44u);
+    EXPECT_EQ(u32(b, 24), 48000u);
+    EXPECT_EQ(wavSamples(b).size(), 512u);
+    EXPECT_FALSE(fs::exists(rig.dir / "next (2).wav"));
+}
+
+TEST(Recorder, FileSetRefusesWhatCannotBeRecordedAndSaysWhy) {
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        std::string box;     // expected "File Recording" text ("" = no box)
+        std::string logLine; // expected in an error line ("" = none asked)
+    };
+    auto throwing = [](auto make) {
+        return [make] {
+            vantor::setOutputFileOpenHook(
+                [make](const std::string&, vantor::OpenMode, bool*) -> std::unique_ptr<vantor::OutputFile> {
+                    throw make();
+                });
+        };
+    };
+    std::vector<Case> cases = {
+        {"no disk thread", [] { Streamer::setThreadStartFailsForTesting(true); },
+         "the disk writer could not be started", "no disk writer thread"},
+        {"out of memory", throwing([] { return std::bad_alloc(); }), "", "out of memory"},
+        {"other failure", throwing([] { return std::runtime_error("the volume went away"); }), "",
+         "the volume went away"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture log;
+        BoxCapture boxes;
+        c.arrange();
+        {
+            Rig rig(44100, 64, false);
+            auto p = rig.dir / "t.wav";
+            EXPECT_FALSE(rig.module.setRecordingFile(p.string(), 0, 32));
+            EXPECT_FALSE(rig.module.startRecording());
+            EXPECT_FALSE(rig.module.isRecording());
+            EXPECT_FALSE(fs::exists(p));
+            auto shown = boxes.boxes();
+            if (c.box.empty()) {
+                EXPECT_TRUE(shown.empty());
+            } else {
+                ASSERT_EQ(shown.size(), 1u);
+                EXPECT_EQ(shown[0].first, "File Recording");
+                EXPECT_NE(shown[0].second.find(c.box), std::string::npos) << shown[0].second;
+            }
+            EXPECT_TRUE(log.contains(c.logLine)) << log.text();
+        }
+        Streamer::setThreadStartFailsForTesting(false);
+        vantor::setOutputFileOpenHook({});
+        // Once the cause is gone the same module records again.
+        Rig rig(44100, 64, false);
+        rig.start("ok.wav");
+        EXPECT_TRUE(rig.module.isRecording());
+        EXPECT_TRUE(rig.module.stopRecording());
+    }
+}
+
+TEST(Recorder, AudioThreadAllocatesNothingAtHandOversWhateverThePoolHeld) {
+    namespace qt = quorvel::test;
+    // A recording at 44.1 kHz leaves five of its 2-second requests with the streamer (held up
+    // behind a slow write); they come back to the pool only after the next recording, at 96 kHz,
+    // has been set up.
+    Rig rig(44100, 512, false);
+    Journal j;
+    Gate gate;
+    auto slow = std::make_unique<JournalFile>(rig.dir / "slow.wav", j, "s", &gate);
+    Streamer::get()->addToRequestQueue(filledRequest(slow.get(), 2, 0.f));
+    gate.waitEntered();
+    rig.start("first.wav");
+    for (int i = 0; i < 5 * 173; ++i)
+        rig.block(0.25f, 0.25f);
+    ASSERT_TRUE(rig.module.stopRecording());
+
+    DSPInfo fast(96000, 512);
+    rig.module.setDSPInfo(&fast);
+    auto p = rig.dir / "second.wav";
+    ASSERT_TRUE(rig.module.setRecordingFile(p.string(), 0, 32));
+    ASSERT_TRUE(rig.module.startRecording());
+    gate.open();
+    ASSERT_TRUE(waitUntil([] { return Streamer::get()->pendingRequests() == 0; }));
+
+    // Four hand-overs of 2 s at 96 kHz (375 blocks each), the streamer given time to write each
+    // one as it would have in real time; only this (the audio) thread's allocations count.
+    std::vector<float> left(512, 0.5f), right(512, -0.5f);
+    float* in[2] = {left.data(), right.data()};
+    uint64_t allocations = 0;
+    for (int i = 0; i < 4 * 375 + 10; ++i) {
+        qt::AllocCounter::arm();
+        rig.module.processAudio(in, nullptr, 512, false);
+        allocations += qt::AllocCounter::disarm();
+        if (i % 25 == 0) {
+            ASSERT_TRUE(waitUntil([] {
+                return Streamer::get()->pendingRequests() == 0 && vantor::IORequest::writePoolSize() > 0;
+            }));
+        }
+    }
+    EXPECT_EQ(allocations, 0u) << "allocations on the audio thread after warm-up";
+    ASSERT_TRUE(rig.module.stopRecording());
+    Streamer::shutdown();
+    EXPECT_EQ(wavSamples(readBytes(p)).size(), size_t(4 * 375 + 10) * 1024);
 }

@@ -226,8 +226,9 @@ struct FullDisk {
     explicit FullDisk(int64_t bytes) {
         budget->store(bytes);
         auto b = budget;
-        vantor::setOutputFileOpenHook([b](const std::string& path) -> std::unique_ptr<vantor::OutputFile> {
-            auto real = vantor::openPlatformOutputFile(path);
+        vantor::setOutputFileOpenHook([b](const std::string& path, vantor::OpenMode mode,
+                                          bool* exists) -> std::unique_ptr<vantor::OutputFile> {
+            auto real = vantor::openPlatformOutputFile(path, mode, exists);
             if (!real) return nullptr;
             return std::make_unique<BudgetFile>(std::move(real), b);
         });

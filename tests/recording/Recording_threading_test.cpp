@@ -139,3 +139,40 @@ TEST(RecordingThreads, SilenceStopAndControlStopRaceWithOneWinner) {
     Streamer::shutdown();
     removeDir(dir);
 }
+
+TEST(RecordingThreads, PollingTheStateWhileTheSilenceRuleClosesTheFileIsSafe) {
+    // The render thread's silence stop closes and deletes the file; the opcode thread polls the
+    // recording state meanwhile, as the render dialog's timer does.
+    StreamerReset reset;
+    auto dir = scratchDir("poll");
+    DSPInfo info(44100, 64);
+    info.setOffline(true);
+    StereoFileOutputModule module;
+    module.init(nullptr, &info);
+    module.setDSPInfo(&info);
+    for (int i = 0; i < 20; ++i) {
+        auto p = dir / ("r" + std::to_string(i) + ".wav");
+        ASSERT_TRUE(module.setRecordingFile(p.string(), 0, 32));
+        ASSERT_TRUE(module.startRecording());
+        module.setStopOnSilence(true);
+        std::atomic<bool> started{false};
+        std::thread render([&] {
+            std::vector<float> z(64, 0.0f);
+            float* in[2] = {z.data(), z.data()};
+            started = true;
+            for (int k = 0; k < 700; ++k)
+                module.processAudio(in, nullptr, 64, false);
+        });
+        while (!started.load())
+            std::this_thread::yield();
+        while (module.isRecording())
+            std::this_thread::yield();
+        render.join();
+        auto b = readBytes(p);
+        ASSERT_GE(b.size(), 44u);
+        EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
+        EXPECT_EQ(u32(b, 40), 688u * 64 * 8) << "the silence rule ended it on its 689th quiet block";
+    }
+    Streamer::shutdown();
+    removeDir(dir);
+}

@@ -143,6 +143,8 @@ TEST(WaveFile, RecordingPastTheSizeLimitContinuesInNumberedFiles) {
     auto path = dir / "take.wav";
     auto samples = ramp(5000); // 2500 frames
     for (bool direct : {true, false}) {
+        for (const char* part : {"take (2).wav", "take (3).wav"})
+            fs::remove(dir / part); // this run's own continuation names must be free
         auto* f = new StreamedAudioFileWrite(nullptr, path.string(), 0, 0, 1000, 32, 2, 2.0);
         for (size_t i = 0; i < samples.size(); i += 250)
             f->write(samples.data() + i, 250, direct);
@@ -161,6 +163,31 @@ TEST(WaveFile, RecordingPastTheSizeLimitContinuesInNumberedFiles) {
         EXPECT_FALSE(fs::exists(dir / "take (4).wav"));
     }
     EXPECT_TRUE(log.contains("continuing in " + (dir / "take (2).wav").string()));
+    removeDir(dir);
+}
+
+TEST(WaveFile, ContinuationTakesTheNextFreeNumberAndNeverOverwrites) {
+    DataLimit limit(8000); // 1000 frames per file
+    auto dir = scratchDir("wavfree");
+    auto path = dir / "take.wav";
+    for (const char* existing : {"take (2).wav", "take (4).wav"}) {
+        std::ofstream out(dir / existing, std::ios::binary);
+        out << "an earlier take";
+    }
+    auto samples = ramp(5000); // 2500 frames: three parts
+    auto* f = new StreamedAudioFileWrite(nullptr, path.string(), 0, 0, 1000, 32, 2, 2.0);
+    f->write(samples.data(), samples.size(), true);
+    EXPECT_EQ(f->parts(), 3);
+    EXPECT_FALSE(f->hasFailed());
+    delete f;
+    for (const char* existing : {"take (2).wav", "take (4).wav"}) {
+        auto kept = readBytes(dir / existing);
+        ASSERT_EQ(kept.size(), 15u) << existing << " was overwritten";
+        EXPECT_EQ(std::string(kept.begin(), kept.end()), "an earlier take") << existing;
+    }
+    expectHeader(readBytes(path), 1000, 8000);
+    expectHeader(readBytes(dir / "take (3).wav"), 1000, 8000);
+    expectHeader(readBytes(dir / "take (5).wav"), 1000, 4000);
     removeDir(dir);
 }
 
