@@ -5,7 +5,7 @@
 // nothing.
 #include "IntegrationHost.h"
 
-#include "bridge/EngineOpcodes.h"
+#include "engineapi/EngineOpcodes.h"
 #include "graph/GraphManager.h"
 #include "midifile/SmfBuilder.h"
 #include "recording/IORequest.h"
