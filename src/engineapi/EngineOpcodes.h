@@ -3,7 +3,8 @@
 //
 // Threads: the host's own user interface calls from the GUI thread; an engine may call any
 // opcode from any of its threads at any time, before initialisation and after shutdown too (the
-// opcodes that need the host then answer as before initialisation). Never from the audio thread.
+// opcodes that need the host then answer as before initialisation). Most opcodes take locks, so
+// an engine keeps them off its audio thread.
 #pragma once
 
 #include <cstddef>
