@@ -22,12 +22,11 @@ elseif(NOT QUORVEL_SANITIZE STREQUAL "")
 endif()
 
 # Every sanitizer report ends its test at once with a failing status, so no later assertion or
-# clean exit can hide it. Tests that set their own options start from these.
+# clean exit can hide it: the test programs carry these (tests/SanitizerOptions.cpp), and tests
+# that set options of their own in the environment start from them.
 set(QUORVEL_ASAN_OPTIONS "halt_on_error=1")
 set(QUORVEL_UBSAN_OPTIONS "halt_on_error=1:print_stacktrace=1")
 set(QUORVEL_TSAN_OPTIONS "halt_on_error=1:second_deadlock_stack=1")
-set(QUORVEL_SANITIZER_ENV "ASAN_OPTIONS=${QUORVEL_ASAN_OPTIONS}" "UBSAN_OPTIONS=${QUORVEL_UBSAN_OPTIONS}"
-    "TSAN_OPTIONS=${QUORVEL_TSAN_OPTIONS}")
 
 if(WIN32)
   # Unicode Win32 API, no min/max macros, Windows 7+ interfaces.

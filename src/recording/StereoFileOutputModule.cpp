@@ -11,6 +11,8 @@
 #include <chrono>
 #include <cmath>
 #include <exception>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <thread>
 
@@ -67,11 +69,13 @@ struct StereoFileOutputModule::State {
     std::atomic<bool> stopOnSilence{false};
     std::atomic<int32_t> blocksPerSecond{0};
     double silenceThreshold = 0.1;
-    // Opcode thread only. The failure flag of the file set last: read instead of the file, which
-    // the render thread's silence stop may delete at any moment.
+    // The failure flag of the file set last: read instead of the file, which the render thread's
+    // silence stop may delete at any moment. Opcode threads only (an engine may poll from its own
+    // threads while the host sets a file), under failureLock, never on the audio thread.
+    std::mutex failureLock;
     std::shared_ptr<const std::atomic<bool>> fileFailed;
     // Whether the file was last told to write directly (offline) or through the streamer.
-    bool fileOffline = false;
+    std::atomic<bool> fileOffline{false};
 };
 
 StereoFileOutputModule::StereoFileOutputModule() : Module(2, 0), state_(new State) {}
@@ -202,8 +206,12 @@ void StereoFileOutputModule::showPendingErrors() {
     for (const std::string& text : takeRecordingErrors())
         showMessageBox(kFileRecordingCaption, text);
     // A recording whose file failed has ended; say so through isRecording as well.
-    if (state_->fileFailed && state_->fileFailed->load(std::memory_order_acquire) &&
-        state_->state.load() == Recording)
+    std::shared_ptr<const std::atomic<bool>> failed;
+    {
+        std::lock_guard<std::mutex> lock(state_->failureLock);
+        failed = state_->fileFailed;
+    }
+    if (failed && failed->load(std::memory_order_acquire) && state_->state.load() == Recording)
         stopFromThisThread(true);
 }
 
@@ -233,7 +241,10 @@ bool StereoFileOutputModule::setRecordingFile(const std::string& utf8Path, int f
     try {
         StreamedAudioFileWrite* file = streamer->createWriteFile(
             utf8Path, formatFlag, 0, static_cast<int>(info->sampleRateInt), bits, 2);
-        s.fileFailed = file->failureFlag();
+        {
+            std::lock_guard<std::mutex> lock(s.failureLock);
+            s.fileFailed = file->failureFlag();
+        }
         s.fileOffline = info->isOffline();
         if (!s.buffer.load(std::memory_order_acquire)) replaceBuffer(info->blockSize);
         s.file.store(file, std::memory_order_release);
