@@ -17,6 +17,9 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -165,7 +168,27 @@ TEST_F(SMPLModuleTest, AComponentWithoutTheEntryPointIsRefused) {
     EXPECT_EQ(boxes().size(), 1u);
 }
 
+// CTest runs each test in a process of its own, two at a time: the tests that put engine data into
+// the executable's folder or count on its absence take this lock across processes.
+class ExecutableFolderLock {
+public:
+    ExecutableFolderLock()
+        : fd_(::open((fs::path(SMPLModule::executableFolder()) / ".engine-data.lock").c_str(),
+                     O_CREAT | O_RDWR | O_CLOEXEC, 0644)) {
+        if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+    }
+    ~ExecutableFolderLock() {
+        if (fd_ >= 0) ::close(fd_); // releases the lock
+    }
+    ExecutableFolderLock(const ExecutableFolderLock&) = delete;
+    ExecutableFolderLock& operator=(const ExecutableFolderLock&) = delete;
+
+private:
+    int fd_;
+};
+
 TEST_F(SMPLModuleTest, CreationFallsBackToTheExecutablesFolder) {
+    ExecutableFolderLock folderLock;
     const fs::path folder = SMPLModule::executableFolder();
     const fs::path dat = folder / "Brevian.dat";
     const bool placed = !fs::exists(dat);
@@ -189,6 +212,7 @@ TEST_F(SMPLModuleTest, CreationFallsBackToTheExecutablesFolder) {
 }
 
 TEST_F(SMPLModuleTest, AnEngineThatCannotBeCreatedAnywhereEndsTheProcessWithoutABox) {
+    ExecutableFolderLock folderLock;
     const fs::path folder = SMPLModule::executableFolder();
     if (fs::exists(folder / "Brevian.dat")) GTEST_SKIP() << "the executable's folder holds engine data";
     install(QUORVEL_ENGINE_LIBRARY, (scratch_ / "empty-data").string());
