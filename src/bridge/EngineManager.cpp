@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -26,8 +27,10 @@ namespace {
 
 // Counts the calls that passed it until they leave. Closing it stops new passes and waits until
 // every call of another thread that passed has left, so what those calls use outlives them. Lock-
-// free on the way in and out: an engine may call from its audio thread. A thread's own nested
-// passes (an engine calling back while the host calls it) are not waited for: `ownDepth` counts them.
+// free on the way in and out while it is open: an engine may call from its audio thread. A thread's
+// own nested passes (an engine calling back while the host calls it) are not waited for: `ownDepth`
+// counts them. The waits use a mutex and a condition, not std::atomic::wait, whose fallback in
+// the MinGW runtime can miss a notification and hang.
 class CallGate {
 public:
     explicit CallGate(bool open) : open_(open) {}
@@ -47,27 +50,36 @@ public:
     }
     void closeAndDrain(int ownDepth) {
         open_.store(false);
-        for (int n = inside_.load(); n > ownDepth; n = inside_.load())
-            inside_.wait(n);
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return inside_.load() <= ownDepth; });
     }
     void open() {
-        open_.store(true);
-        open_.notify_all();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            open_.store(true);
+        }
+        changed_.notify_all();
     }
     void waitUntilOpen() {
-        while (!open_.load())
-            open_.wait(false);
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return open_.load(); });
     }
 
 private:
     void release() {
         inside_.fetch_sub(1);
-        // Seen open here means the closer's first count already excludes this call.
-        if (!open_.load()) inside_.notify_all();
+        // Seen open here means the closer's first count already excludes this call. A closer
+        // checks the count under the mutex, so taking it before the notification loses none.
+        if (!open_.load()) {
+            { std::lock_guard<std::mutex> lock(mutex_); }
+            changed_.notify_all();
+        }
     }
 
     std::atomic<bool> open_;
     std::atomic<int> inside_{0};
+    std::mutex mutex_;
+    std::condition_variable changed_;
 };
 
 // Every engineOpcode call holds the manager gate; it closes only while the manager is destroyed.
