@@ -47,7 +47,8 @@ play_disabled() { [[ $(enabled 1001) == disabled ]]; }
 record_enabled() { [[ $(enabled 1005) == enabled ]]; }
 file_ready() { [[ -s $1 ]]; }
 
-# The MIDI file: four short notes at 0, 0.5, 1.25 and 2.0 s (120 bpm, no tempo change), end at 2.5 s.
+# The MIDI file: four short notes at 0, 0.5, 1.25 and 2.0 s (120 bpm, no tempo change); it ends with
+# its second bar, at 4.0 s (the player plays whole bars).
 python3 - "$FILES/notes.mid" <<'PY'
 import struct, sys
 def vlq(n):
@@ -66,7 +67,7 @@ track = vlq(0) + b"\xff\x51\x03" + (500000).to_bytes(3, "big")
 for tick, data in events:
     track += vlq(tick - now) + data
     now = tick
-track += vlq(2400 - now) + b"\xff\x2f\x00"
+track += vlq(3840 - now) + b"\xff\x2f\x00"
 open(sys.argv[1], "wb").write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, 480) + b"MTrk" + struct.pack(">I", len(track)) + track)
 PY
 EXPECTED_ONSETS=0,0.5,1.25,2.0
@@ -182,12 +183,25 @@ e2e_check "loaded: play, eject, rewind and the slider enabled, stop not" test \
     "enabled disabled enabled enabled enabled"
 e2e_record_stop # what was heard so far is silence; a new recording for the notes
 e2e_record_start "$E2E_ART/played.wav"
+FILE_SECONDS=4.0
+now() { date +%s.%N; }
+PLAYED=$(now)
 press 1001
-until_true 5 play_disabled
-START=$SECONDS
-until_true 15 play_enabled
-STOPPED_AFTER=$((SECONDS - START))
-e2e_check "at the end the bar is stopped again (after ${STOPPED_AFTER} s)" test "$(enabled 1001) $(enabled 1002)" = "enabled disabled"
+# Polls until play is enabled again; the stop happened before the end of the poll that saw it.
+POLL_START= POLL_END=
+for _ in $(seq 200); do
+    POLL_START=$(now)
+    state=$(enabled 1001)
+    POLL_END=$(now)
+    [[ $state == enabled ]] && python3 -c "import sys; sys.exit(0 if $POLL_START - $PLAYED > 1 else 1)" && break
+done
+LATE=$(python3 -c "print(f'{$POLL_END - $PLAYED - $FILE_SECONDS:.3f} {$POLL_END - $POLL_START:.3f}')")
+e2e_note "seen stopped at most ${LATE% *} s after the file's end (that poll took ${LATE#* } s)"
+e2e_check "at the end the bar is stopped again" test "$(enabled 1001) $(enabled 1002)" = "enabled disabled"
+# Within about a third of a second (the 21-tick refresh), give or take the time of the poll that
+# saw it and the start of playback.
+e2e_check "stopped within a third of a second of the end (${LATE% *} s, poll ${LATE#* } s)" \
+    python3 -c "import sys; late, poll = map(float, sys.argv[1:]); sys.exit(0 if -0.05 <= late <= 0.34 + poll + 0.2 else 1)" $LATE
 e2e_check "and the position is back at 0" grep -qx 'value: 0' <(e2e_wintool value --caption "$MAIN" --id 1011)
 sleep 0.5
 e2e_record_stop
