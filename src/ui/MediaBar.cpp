@@ -224,6 +224,7 @@ void AudioFileRecorderGUI::buttonClicked(int32_t controlId) {
 }
 
 void AudioFileRecorderGUI::eject() {
+    if (recording_) return; // eject is disabled while recording: the running take keeps its file
     const std::u16string path = chooser_(parent_);
     if (path.empty()) return;
     record_->setEnabled(true);
@@ -234,7 +235,7 @@ void AudioFileRecorderGUI::eject() {
 }
 
 void AudioFileRecorderGUI::record() {
-    if (outputPath_.empty()) return; // every recording goes to a newly chosen file
+    if (recording_ || outputPath_.empty()) return; // every recording goes to a newly chosen file
     std::string utf8;
     if (!toUtf8(outputPath_, utf8)) return;
     // Only a recording the host accepted shows as one: a file it cannot create or a start it

@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <deque>
 #include <string>
 #include <vector>
@@ -334,6 +338,30 @@ TEST_F(MediaBarTest, TheMenuBarHasTheFileAndToolsCommands) {
                                                                   {u"Render offline", 2002}}));
     MainWindow* window = MainWindow::create(nullptr, false);
     EXPECT_TRUE(window->hasMenuBar());
+#ifdef _WIN32
+    // The real menu bar holds the same popups and items, in order, with their ids.
+    HMENU bar = GetMenu(static_cast<HWND>(window->getHandle()));
+    ASSERT_NE(bar, nullptr);
+    std::vector<std::pair<std::u16string, int>> built;
+    auto textOf = [](HMENU menu, int index) {
+        wchar_t text[64] = {};
+        GetMenuStringW(menu, static_cast<UINT>(index), text, 64, MF_BYPOSITION);
+        return std::u16string(text, text + wcslen(text));
+    };
+    for (int i = 0; i < GetMenuItemCount(bar); ++i) {
+        built.emplace_back(textOf(bar, i), -1);
+        HMENU popup = GetSubMenu(bar, i);
+        for (int j = 0; popup && j < GetMenuItemCount(popup); ++j)
+            built.emplace_back(textOf(popup, j), static_cast<int>(GetMenuItemID(popup, j)));
+    }
+    EXPECT_EQ(built, (std::vector<std::pair<std::u16string, int>>{{u"File", -1},
+                                                                  {u"Load", 4001},
+                                                                  {u"Save as...", 4002},
+                                                                  {u"Save as default", 4003},
+                                                                  {u"Tools", -1},
+                                                                  {u"Preferences", 2001},
+                                                                  {u"Render offline", 2002}}));
+#endif
     // The dialogs of these two commands are not part of this version: said in the log, nothing else.
     window->onCommand(2001);
     window->onCommand(2002);
