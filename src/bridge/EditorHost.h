@@ -26,6 +26,11 @@ public:
     virtual void editorResized(int width, int height) = 0;
     // The engine module is going away before the window: nothing may reach it any more.
     virtual void forgetModule() = 0;
+    // The instrument's stream settings were set while online (a new sample rate or buffer size,
+    // the return from an offline render): the media bar loads its MIDI file again.
+    virtual void reloadMidiFile() {}
+    // The instrument goes offline: a recording the media bar runs stops first.
+    virtual void stopRecording() {}
 };
 
 // Builds the window for `module`'s editor; the window owns itself and tells the module

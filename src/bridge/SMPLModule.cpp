@@ -149,7 +149,16 @@ void SMPLModule::setDSPInfo(DSPInfo* info) {
     if (engine_)
         callEngine(engine_, BREVIAN_OP_SET_STREAM, nullptr, nullptr, nullptr,
                    static_cast<int32_t>(info->sampleRateInt), static_cast<int32_t>(info->blockSize));
-    offline_ = info->isOffline();
+    const bool offline = info->isOffline();
+    offline_.store(offline, std::memory_order_release);
+    // The media bar follows: a recording ends before an offline render, and the player's file is
+    // loaded again for the new stream.
+    if (editorHost_) {
+        if (offline)
+            editorHost_->stopRecording();
+        else
+            editorHost_->reloadMidiFile();
+    }
 }
 
 void SMPLModule::start() {
@@ -212,12 +221,19 @@ bool isRegularFile(const std::u16string& path) {
 } // namespace
 
 void SMPLModule::loadStateFile(const std::u16string& path) {
+    // Nothing is shown to the user: the engine keeps the state it has.
     std::ifstream file(std::filesystem::path(path), std::ios::binary);
-    if (!file) return;
+    if (!file) {
+        logWarning("state file cannot be opened: ", wideToNarrow(path));
+        return;
+    }
     file.seekg(0, std::ios::end);
     const std::streamoff size = file.tellg();
     file.seekg(0, std::ios::beg);
-    if (size <= 0) return;
+    if (size <= 0) {
+        logWarning("state file is empty: ", wideToNarrow(path));
+        return;
+    }
     if (size > kMaxStateFileBytes) {
         logError("state file too large: ", wideToNarrow(path));
         return;
@@ -226,7 +242,77 @@ void SMPLModule::loadStateFile(const std::u16string& path) {
     file.read(bytes.data(), size);
     // A file that shrank since its size was taken gives the engine only what was read.
     const std::streamsize got = file.gcount();
-    if (got >= 1) loadChunk(bytes.data(), static_cast<int32_t>(got));
+    if (got >= 1 && !loadChunk(bytes.data(), static_cast<int32_t>(got)))
+        logWarning("the engine refused the state file ", wideToNarrow(path));
+}
+
+std::u16string SMPLModule::defaultStateFilePath() const {
+    const std::u16string folder = appDataFolder();
+    if (folder.empty()) return {};
+    return folder + std::u16string(1, static_cast<char16_t>(pathSeparator())) + u"default.brevian";
+}
+
+bool SMPLModule::saveDefaultStateFile() {
+    const std::u16string path = defaultStateFilePath();
+    if (path.empty()) {
+        const std::string text =
+            "The sound could not be saved as the default: the application data folder is unknown.";
+        logError(text);
+        showMessageBox(kFullTitle, text);
+        return false;
+    }
+    return saveStateFile(path);
+}
+
+bool SMPLModule::saveStateFile(const std::u16string& path) {
+    namespace fs = std::filesystem;
+    std::string reason;
+    const fs::path target(path);
+    fs::path temporary = target;
+    temporary += u".saving";
+    bool written = false;
+    void* data = nullptr;
+    int32_t size = 0;
+    std::error_code error;
+    const fs::file_status status = fs::status(target, error);
+    if (path.empty()) {
+        reason = "no file name";
+    } else if (!saveChunk(&data, &size) || size < 0 || (size > 0 && !data)) {
+        reason = "the engine gave no state";
+    } else if (fs::exists(status) && !fs::is_regular_file(status)) {
+        reason = "it is not a file";
+    } else if (fs::exists(status) && (status.permissions() & fs::perms::owner_write) == fs::perms::none) {
+        // Replacing it would get round the protection its owner gave it.
+        reason = "the file is read-only";
+    } else {
+        {
+            std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+            if (!out) {
+                reason = target.has_parent_path() && !fs::is_directory(target.parent_path(), error)
+                             ? "its folder does not exist"
+                             : "no file can be created in its folder";
+            } else {
+                out.write(static_cast<const char*>(data), size);
+                out.flush();
+                if (!out) reason = "writing failed";
+                out.close();
+                if (reason.empty() && out.fail()) reason = "writing failed";
+            }
+        }
+        if (reason.empty() && fs::file_size(temporary, error) != static_cast<uintmax_t>(size))
+            reason = "the written file is incomplete";
+        if (reason.empty() && replaceFile(temporary.u16string(), path, reason)) written = true;
+        if (!written) fs::remove(temporary, error);
+    }
+    if (written) {
+        logInfo("state saved to ", wideToNarrow(path));
+        return true;
+    }
+    const std::string text = "The sound could not be saved to " + wideToNarrow(path) + ": " + reason +
+                             ". A file that was there is unchanged.";
+    logError(text);
+    showMessageBox(kFullTitle, text);
+    return false;
 }
 
 void SMPLModule::loadStartupState() {
@@ -282,7 +368,6 @@ bool SMPLModule::openFile(const std::string& pathUtf8) {
 
 void SMPLModule::timerTick() {
     if (engine_) callEngine(engine_, BREVIAN_OP_IDLE);
-    ++timerTicks_;
 }
 
 void SMPLModule::processBlock(MidiEventArray& events, float** /*inputs*/, float** outputs, uint32_t frames,

@@ -49,8 +49,22 @@ public:
     // The state a start begins with: a state file or other file named on the command line, else
     // the user's default state, else the factory default.
     void loadStartupState();
-    // The main window's 16 ms tick.
+    // Saves the engine's state to `path` without putting the file there at risk: the bytes go to
+    // a temporary file beside it, are checked, and only then replace it. Any failure (the engine
+    // gives no state, a read-only or unwritable target, a missing folder, a short write) is logged
+    // and shown in a message box, and whatever file was there stays as it was. The temporary
+    // file is removed. True when the state is in the file.
+    bool saveStateFile(const std::u16string& path);
+    // The user's default state file: the app data folder's default.brevian (not created here).
+    std::u16string defaultStateFilePath() const;
+    bool saveDefaultStateFile();
+
+    // The engine's idle call (the main window's 16 ms tick).
     void timerTick();
+    // The main window's tick counter: its media bar refreshes on every 21st tick.
+    int8_t tickCounter() const { return timerTicks_; }
+    void countTick() { ++timerTicks_; }
+    void resetTickCounter() { timerTicks_ = 0; }
 
     // What the engine calls back (registered with operation 32), from any thread of the engine's.
     // Code 8198 fits the editor's window to an editor of i1 x i2 pixels. Answers 0 to every code.
@@ -72,7 +86,8 @@ public:
     const std::u16string& enginePath() const { return enginePath_; }
     const std::u16string& dataDirectory() const { return dataDirectory_; }
     const char* dataDirectoryUtf8() const { return dataDirectoryUtf8_; }
-    bool offline() const { return offline_; }
+    // Set while the instance's stream is offline; read by the main window's tick.
+    bool offline() const { return offline_.load(std::memory_order_acquire); }
     const BrevianEventBlock& eventBlock() const { return events_; }
 
     // The folder of the running executable (up to its last backslash, else its last "/", else ".").
@@ -90,6 +105,9 @@ private:
     static void unloadLibrary(void* library);
     // The separator between the data directory and a file in it.
     static char pathSeparator();
+    // Puts `from` in the place of `to` in one step (replacing it when it exists). False with the
+    // system's reason when it cannot; `from` is left where it was then.
+    static bool replaceFile(const std::u16string& from, const std::u16string& to, std::string& reason);
 
     void* engine_ = nullptr;
     void* editor_ = nullptr;
@@ -99,7 +117,7 @@ private:
     std::u16string enginePath_;
     std::u16string dataDirectory_;
     char dataDirectoryUtf8_[2048] = {};
-    bool offline_ = false;
+    std::atomic<bool> offline_{false};
     int32_t usesMediaBar_ = 0;
     std::u16string productKey_;
     void* library_ = nullptr;

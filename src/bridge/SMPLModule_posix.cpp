@@ -5,7 +5,10 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstring>
 
 namespace vantor {
 
@@ -25,6 +28,19 @@ void SMPLModule::unloadLibrary(void* library) {
 
 char SMPLModule::pathSeparator() {
     return '/';
+}
+
+bool SMPLModule::replaceFile(const std::u16string& from, const std::u16string& to, std::string& reason) {
+    std::string source, target;
+    if (!tryWideToNarrow(from, source) || !tryWideToNarrow(to, target)) {
+        reason = "the file name is not valid";
+        return false;
+    }
+    if (std::rename(source.c_str(), target.c_str()) != 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 std::string SMPLModule::executableFolder() {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace vantor {
 
 void* SMPLModule::loadLibrary(const std::u16string& path) {
@@ -21,6 +23,15 @@ void SMPLModule::unloadLibrary(void* library) {
 
 char SMPLModule::pathSeparator() {
     return '\\';
+}
+
+bool SMPLModule::replaceFile(const std::u16string& from, const std::u16string& to, std::string& reason) {
+    const std::wstring source(from.begin(), from.end()), target(to.begin(), to.end());
+    if (MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    const DWORD code = GetLastError();
+    reason = code == ERROR_ACCESS_DENIED ? "access denied" : "system error " + std::to_string(code);
+    return false;
 }
 
 std::string SMPLModule::executableFolder() {

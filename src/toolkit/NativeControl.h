@@ -2,7 +2,8 @@
 // window with position, size, name and control id) and Panel (a child window of class
 // "VTRPanelClass" that holds controls and forwards their notifications to them). As with
 // Window, the native window owns its object: destroying it deletes the object, and child
-// controls go with their panel. Win32 only (NativeControl_win32.cpp).
+// controls go with their panel. Win32 (NativeControl_win32.cpp); the headless build has twins
+// that keep their state, and a panel deleted there deletes its controls (NativeControl_posix.cpp).
 #pragma once
 
 #include "toolkit/DrawContext.h"
@@ -56,6 +57,7 @@ protected:
     int32_t controlId_;
     void* handle_ = nullptr; // HWND
     MainWindow* owner_;
+    bool enabled_ = true; // headless build only (Win32 asks the window)
 };
 
 // Listeners a panel keeps for its users (not owned).

@@ -1,7 +1,8 @@
 // Three native controls for the media bar: a push button painted with a PNG image in three
 // looks (NativeButtonBitmap), a trackbar (NativeSlider) and a static text (NativeStaticText).
 // Each replaces its window's procedure to stay tied to the window and puts it back when
-// destroyed; the objects are deleted with their windows. Win32 only (NativeControls_win32.cpp).
+// destroyed; the objects are deleted with their windows. Win32 (NativeControls_win32.cpp); the
+// headless build has twins that keep their state (NativeControls_posix.cpp).
 #pragma once
 
 #include "toolkit/CBitmap.h"
@@ -93,6 +94,7 @@ private:
     int lastListenerId_ = 0;
     int lastNotified_ = 0;
     void* replaced_ = nullptr;
+    int position_ = 0; // headless build only
 };
 
 class NativeStaticText : public NativeControl {
@@ -102,11 +104,13 @@ public:
     ~NativeStaticText() override;
     intptr_t onParentMessage(unsigned, uintptr_t, intptr_t) override { return 0; }
     virtual void setText(const std::u16string& text);
+    virtual std::u16string text() const;
     virtual void attach();
     void* replacedProcedure() const { return replaced_; }
 
 private:
     void* replaced_ = nullptr;
+    std::u16string text_; // headless build only
 };
 
 } // namespace vantor::VTR

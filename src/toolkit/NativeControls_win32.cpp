@@ -240,6 +240,14 @@ void NativeStaticText::setText(const std::u16string& text) {
     if (handle_) SetWindowTextW(hwndOf(handle_), reinterpret_cast<const wchar_t*>(text.c_str()));
 }
 
+std::u16string NativeStaticText::text() const {
+    if (!handle_) return {};
+    const int length = GetWindowTextLengthW(hwndOf(handle_));
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int got = GetWindowTextW(hwndOf(handle_), text.data(), length + 1);
+    return std::u16string(text.begin(), text.begin() + (got > 0 ? got : 0));
+}
+
 void NativeStaticText::attach() {
     if (handle_)
         SetWindowLongPtrW(hwndOf(handle_), GWLP_USERDATA,

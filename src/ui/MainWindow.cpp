@@ -2,8 +2,38 @@
 
 #include "bridge/SMPLModule.h"
 #include "log/Log.h"
+#include "midi/MIDIPortTable.h"
+#include "toolkit/FileSelector.h"
+
+#include <utility>
 
 namespace vantor {
+
+namespace {
+
+MainWindowServices& installedServices() {
+    static MainWindowServices services;
+    return services;
+}
+
+constexpr uintptr_t kDeviceNodesChanged = 7;
+
+} // namespace
+
+const std::vector<MenuPopup>& MainWindow::menuBar() {
+    static const std::vector<MenuPopup> menus = {
+        {u"File",
+         {{u"Load", kCommandLoad},
+          {u"Save as...", kCommandSaveAs},
+          {u"Save as default", kCommandSaveAsDefault}}},
+        {u"Tools", {{u"Preferences", kCommandPreferences}, {u"Render offline", kCommandRenderOffline}}},
+    };
+    return menus;
+}
+
+void MainWindow::setServices(MainWindowServices services) {
+    installedServices() = std::move(services);
+}
 
 MainWindow* MainWindow::create(SMPLModule* module, bool usesMediaBar) {
     const uint32_t savedStyle = VTR::defaultExtendedStyle();
@@ -16,14 +46,24 @@ MainWindow* MainWindow::create(SMPLModule* module, bool usesMediaBar) {
         return nullptr;
     }
     window->setBigIconFromResource(kIconResource);
+    window->menuAttached_ = window->attachMenuBar();
+    if (!window->menuAttached_) logError("MainWindow: the menu bar cannot be created");
     return window;
 }
 
 MainWindow::MainWindow(SMPLModule* module, bool usesMediaBar)
     : VTR::Window(50, 50, 770, 350, false, 3, kTitle, u"SA"), module_(module), usesMediaBar_(usesMediaBar),
-      created_(VTR::Window::getHandle() != nullptr) {}
+      created_(VTR::Window::getHandle() != nullptr), services_(installedServices()) {
+    if (!services_.opcode) services_.opcode = &engineOpcode;
+}
 
 MainWindow::~MainWindow() {
+    // The panels go while their windows still exist (a parent's destruction reaches its children
+    // after it): each deletes its own panel window, and with it the controls.
+    delete recorder_;
+    recorder_ = nullptr;
+    delete player_;
+    player_ = nullptr;
     if (module_) module_->editorHostGone(this);
     module_ = nullptr;
     if (created_) VTR::postQuit(0);
@@ -48,17 +88,102 @@ void MainWindow::editorResized(int width, int height) {
     chooseLayout(width);
     int outerWidth = 0, outerHeight = 0;
     outerSize(width, height, outerWidth, outerHeight);
+    // The window keeps its place on the screen; only its size follows the editor.
     setSize(outerWidth, outerHeight);
+    if (player_) player_->moveTo(0, height);
+    if (recorder_)
+        recorder_->moveTo(smallerLayout_ ? AudioFileRecorderGUI::kSmallerX : AudioFileRecorderGUI::kX,
+                          height);
+}
+
+void MainWindow::createMediaBar() {
+    if (!usesMediaBar_ || player_) return;
+    int clientWidth = 0, clientHeight = 0;
+    clientSize(clientWidth, clientHeight);
+    const int y = clientHeight - kMediaBarHeight;
+    const std::u16string dataDirectory = module_ ? module_->dataDirectory() : std::u16string();
+    player_ = new MIDIFilePlayerGUI(this, getHandle(), 0, y, dataDirectory, smallerLayout_, services_.opcode,
+                                    services_.midiFileChooser);
+    recorder_ = new AudioFileRecorderGUI(
+        this, getHandle(), smallerLayout_ ? AudioFileRecorderGUI::kSmallerX : AudioFileRecorderGUI::kX, y,
+        dataDirectory, smallerLayout_, services_.opcode, services_.recordingFileChooser);
 }
 
 void MainWindow::showAndStartIdle() {
+    createMediaBar();
     startTimer(kIdleTimerId, kIdleTimerMilliseconds);
     show(true);
     focus();
 }
 
+void MainWindow::reloadMidiFile() {
+    if (player_) player_->reload();
+}
+
+void MainWindow::stopRecording() {
+    if (recorder_ && recorder_->recording()) recorder_->stop();
+}
+
 void MainWindow::onTimer(int id) {
-    if (id == kIdleTimerId && module_) module_->timerTick();
+    if (id == kIdleTimerId) idleTick();
+}
+
+void MainWindow::idleTick() {
+    if (!module_) return;
+    module_->timerTick();
+    if (module_->offline()) return;
+    if (!player_ || module_->tickCounter() < kTicksPerRefresh) {
+        // Without a player the counter stops where it would refresh (it never wraps).
+        if (module_->tickCounter() < kTicksPerRefresh) module_->countTick();
+        return;
+    }
+    double position = 0.0;
+    if (services_.opcode(VE_ENGINE_MIDI_POSITION_GET, &position, nullptr, 0, 0, 0, 0.0f) == kEngineOk) {
+        if (position == 1.0) {
+            // The file played to its end: stopped, and back at its start.
+            player_->stop();
+            player_->rewind();
+        } else {
+            player_->showPosition(static_cast<int>(position * 100.0));
+        }
+    }
+    module_->resetTickCounter();
+}
+
+std::u16string MainWindow::chooseStateFile(bool save) {
+    if (services_.stateFileChooser) return services_.stateFileChooser(getHandle(), save);
+    return VTR::selectFileWithExtension(getHandle(), save, save ? u"Save brevian file" : u"Load brevian file",
+                                        u"brevian");
+}
+
+void MainWindow::onCommand(int id) {
+    switch (id) {
+    case kCommandPreferences:
+        logInfo("Preferences: the preferences dialog is not available in this version");
+        break;
+    case kCommandRenderOffline:
+        logInfo("Render offline: the offline render dialog is not available in this version");
+        break;
+    case kCommandLoad: {
+        const std::u16string path = chooseStateFile(false);
+        if (!path.empty() && module_) module_->loadStateFile(path);
+        break;
+    }
+    case kCommandSaveAs: {
+        const std::u16string path = chooseStateFile(true);
+        if (!path.empty() && module_) module_->saveStateFile(path);
+        break;
+    }
+    case kCommandSaveAsDefault:
+        if (module_) module_->saveDefaultStateFile();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::onDeviceChange(uintptr_t event) {
+    if (event == kDeviceNodesChanged) clearMIDIPorts();
 }
 
 void MainWindow::outerSize(int width, int height, int& outerWidth, int& outerHeight) const {

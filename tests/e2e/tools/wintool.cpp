@@ -5,11 +5,28 @@
 //   qwintool click [match] [--timeout MS] [--id N]
 //                                               wait, post WM_COMMAND N (default IDOK), wait until gone
 //   qwintool close [match] [--timeout MS]       wait, post WM_CLOSE, wait until gone
+//   qwintool controls [match] [--timeout MS]    the window's client size and every descendant:
+//                                               "control: CLASS ID X Y W H enabled|disabled TEXT"
+//                                               (X, Y in its parent's client area)
+//   qwintool menu [match] [--timeout MS]        the menu bar: "popup: TITLE", "item: ID TEXT" (a
+//                                               window of this process only: Wine keeps menus per
+//                                               process, another's prints "menus: -1")
+//   qwintool keys [match] --text K1,K2,...      posts keys to the window's thread as a keyboard
+//                                               would: "menu" (the menu bar, as F10), "down", "up",
+//                                               "left", "right", "return", "escape"
+//   qwintool command [match] --id N             post WM_COMMAND N (a menu command) and return
+//   qwintool press [match] --id N               click the descendant button with id N (its
+//                                               BN_CLICKED to its parent; exit 1 when disabled)
+//   qwintool slide [match] --id N --value V     move the trackbar with id N to V as a user would
+//                                               (TBM_SETPOS, then WM_HSCROLL to its parent)
+//   qwintool value [match] --id N               print "value: POS" of the trackbar with id N
+//   qwintool settext [match] --id N --text T    WM_SETTEXT T to the descendant with id N
 //   match: --caption TEXT (exact) and/or --class NAME ("#32770" is the message box/dialog class)
 //
 // Output is UTF-8, one "key: value" per line, so shell tests can grep it. Exit status: 0 done,
 // 1 no such window within the time-out (or it did not go away), 2 usage.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -136,9 +153,60 @@ void printWindowAndChildren(HWND window) {
     std::fflush(stdout);
 }
 
+struct ChildSearch {
+    int id;
+    HWND found;
+};
+
+BOOL CALLBACK findChild(HWND child, LPARAM parameter) {
+    auto* search = reinterpret_cast<ChildSearch*>(parameter);
+    if (GetDlgCtrlID(child) != search->id) return TRUE;
+    search->found = child;
+    return FALSE;
+}
+
+// The first descendant with this control id (EnumChildWindows walks the whole tree).
+HWND descendant(HWND window, int id) {
+    ChildSearch search{id, nullptr};
+    EnumChildWindows(window, findChild, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+BOOL CALLBACK printControl(HWND child, LPARAM) {
+    RECT rect = {};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
+    std::printf("control: %s %d %ld %ld %ld %ld %s %s\n", utf8(className(child)).c_str(), GetDlgCtrlID(child),
+                rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                IsWindowEnabled(child) ? "enabled" : "disabled", oneLine(windowText(child)).c_str());
+    return TRUE;
+}
+
+void printMenu(HWND window) {
+    HMENU bar = GetMenu(window);
+    if (!bar) {
+        std::printf("menus: none\n");
+        return;
+    }
+    const int count = GetMenuItemCount(bar);
+    std::printf("menus: %d\n", count);
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[256] = {};
+        GetMenuStringW(bar, static_cast<UINT>(i), text, 256, MF_BYPOSITION);
+        std::printf("popup: %s\n", utf8(text).c_str());
+        HMENU popup = GetSubMenu(bar, i);
+        const int items = popup ? GetMenuItemCount(popup) : 0;
+        for (int j = 0; j < items; ++j) {
+            wchar_t item[256] = {};
+            GetMenuStringW(popup, static_cast<UINT>(j), item, 256, MF_BYPOSITION);
+            std::printf("item: %u %s\n", GetMenuItemID(popup, j), utf8(item).c_str());
+        }
+    }
+}
+
 int usage() {
-    std::fprintf(stderr, "usage: qwintool list [--all] | wait|click|close [--caption TEXT] [--class NAME] "
-                         "[--timeout MS] [--id N]\n");
+    std::fprintf(stderr, "usage: qwintool list [--all] | wait|click|close|controls|menu|command|press|slide|value|"
+                         "settext [--caption TEXT] [--class NAME] [--timeout MS] [--id N] [--value V] [--text T]\n");
     return 2;
 }
 
@@ -150,6 +218,8 @@ int wmain(int argc, wchar_t** argv) {
     Match match;
     DWORD timeoutMs = 10000;
     WPARAM commandId = IDOK;
+    int value = 0;
+    std::wstring text;
     for (int i = 2; i < argc; ++i) {
         const std::wstring option = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -163,6 +233,10 @@ int wmain(int argc, wchar_t** argv) {
             match.windowClass = argv[++i];
         } else if (option == L"--timeout" && hasValue) {
             timeoutMs = static_cast<DWORD>(std::wcstoul(argv[++i], nullptr, 10));
+        } else if (option == L"--value" && hasValue) {
+            value = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
+        } else if (option == L"--text" && hasValue) {
+            text = argv[++i];
         } else if (option == L"--id" && hasValue) {
             commandId = static_cast<WPARAM>(std::wcstoul(argv[++i], nullptr, 10));
         } else {
@@ -175,6 +249,85 @@ int wmain(int argc, wchar_t** argv) {
             printWindow(window);
             std::printf("\n");
         }
+        return 0;
+    }
+    if (command == L"keys") {
+        HWND window = waitForWindow(match, timeoutMs);
+        if (!window) {
+            std::printf("not found\n");
+            return 1;
+        }
+        size_t at = 0;
+        while (at <= text.size()) {
+            size_t end = text.find(L',', at);
+            if (end == std::wstring::npos) end = text.size();
+            const std::wstring key = text.substr(at, end - at);
+            at = end + 1;
+            if (key == L"menu") {
+                PostMessageW(window, WM_SYSCOMMAND, SC_KEYMENU, 0);
+                continue;
+            }
+            const WPARAM vk = key == L"down" ? VK_DOWN
+                              : key == L"up" ? VK_UP
+                              : key == L"left" ? VK_LEFT
+                              : key == L"right" ? VK_RIGHT
+                              : key == L"return" ? VK_RETURN
+                              : key == L"escape" ? VK_ESCAPE
+                                                 : 0;
+            if (!vk) return usage();
+            PostMessageW(window, WM_KEYDOWN, vk, 1);
+            PostMessageW(window, WM_KEYUP, vk, static_cast<LPARAM>(0xC0000001u));
+            // The menu's own loop reads them in order; a pause lets a popup open between keys.
+            Sleep(150);
+        }
+        return 0;
+    }
+    const bool onControl = command == L"press" || command == L"slide" || command == L"value" || command == L"settext";
+    if (command == L"controls" || command == L"menu" || command == L"command" || onControl) {
+        HWND window = waitForWindow(match, timeoutMs);
+        if (!window) {
+            std::printf("not found\n");
+            return 1;
+        }
+        if (command == L"controls") {
+            RECT client = {};
+            GetClientRect(window, &client);
+            printWindow(window);
+            std::printf("client: %ld %ld\n", client.right, client.bottom);
+            EnumChildWindows(window, printControl, 0);
+        } else if (command == L"menu") {
+            printMenu(window);
+        } else if (command == L"command") {
+            PostMessageW(window, WM_COMMAND, MAKEWPARAM(commandId, 0), 0);
+        } else {
+            HWND control = descendant(window, static_cast<int>(commandId));
+            if (!control) {
+                std::printf("no control %u\n", static_cast<unsigned>(commandId));
+                return 1;
+            }
+            if (command == L"press") {
+                // What a click makes the button tell its parent. A disabled button takes no click.
+                if (!IsWindowEnabled(control)) {
+                    std::printf("disabled\n");
+                    return 1;
+                }
+                PostMessageW(GetParent(control), WM_COMMAND, MAKEWPARAM(commandId, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(control));
+            } else if (command == L"slide") {
+                SendMessageW(control, TBM_SETPOS, TRUE, value);
+                PostMessageW(GetParent(control), WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, value),
+                             reinterpret_cast<LPARAM>(control));
+            } else if (command == L"value") {
+                DWORD_PTR position = 0;
+                SendMessageTimeoutW(control, TBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &position);
+                std::printf("value: %d\n", static_cast<int>(position));
+            } else {
+                DWORD_PTR ignored = 0;
+                SendMessageTimeoutW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                                    2000, &ignored);
+            }
+        }
+        std::fflush(stdout);
         return 0;
     }
     if (command != L"wait" && command != L"click" && command != L"close") return usage();
