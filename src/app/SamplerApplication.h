@@ -2,6 +2,7 @@
 // down (exit), every step through engineOpcode as the engine component would.
 #pragma once
 
+#include "app/AudioStartMessages.h"
 #include "engineapi/EngineOpcodes.h"
 #include "toolkit/Application.h"
 
@@ -14,9 +15,8 @@ namespace vantor::samplerapp {
 
 // Message texts of start-up.
 inline constexpr const char* kProductName = "Quorvel";
-inline constexpr const char* kAudioStartErrorCaption = "init: Audio Engine Start Error";
-inline constexpr const char* kAudioStartErrorText =
-    "Check Preferences. Maybe the current driver doesn't support this sample rate";
+using vantor::kAudioStartErrorCaption;
+using vantor::kAudioStartErrorText;
 inline constexpr const char* kFirstUseText =
     "This is the first time you are running this application. Please go "
     "to Tools\\Preferences to set your Audio and MIDI devices.";

@@ -4,6 +4,7 @@
 #include "log/Log.h"
 #include "midi/MIDIPortTable.h"
 #include "toolkit/FileSelector.h"
+#include "ui/Prefs.h"
 
 #include <utility>
 
@@ -159,7 +160,10 @@ std::u16string MainWindow::chooseStateFile(bool save) {
 void MainWindow::onCommand(int id) {
     switch (id) {
     case kCommandPreferences:
-        logInfo("Preferences: the preferences dialog is not available in this version");
+        if (services_.preferences)
+            services_.preferences(getHandle());
+        else
+            showPreferences(getHandle(), services_.opcode);
         break;
     case kCommandRenderOffline:
         logInfo("Render offline: the offline render dialog is not available in this version");

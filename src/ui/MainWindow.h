@@ -43,6 +43,8 @@ struct MainWindowServices {
     PathChooser recordingFileChooser;
     // The state file for "Load" (save false) and "Save as..." (save true); empty when cancelled.
     std::function<std::u16string(void* owner, bool save)> stateFileChooser;
+    // Runs the preferences dialog over `owner` (the main window).
+    std::function<void(void* owner)> preferences;
 };
 
 class MainWindow : public VTR::Window, public EditorHost {

@@ -46,7 +46,8 @@ class MediaBarTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(application_.init());
-        MainWindow::setServices({test::OpcodeRecorder::function(), midi_.function(), wav_.function(), {}});
+        MainWindow::setServices({test::OpcodeRecorder::function(), midi_.function(), wav_.function(), {},
+                                 [this](void* owner) { preferencesOwners_.push_back(owner); }});
     }
     void TearDown() override {
         MainWindow::setServices({});
@@ -84,6 +85,7 @@ protected:
     VTR::Application application_;
     test::OpcodeRecorder opcodes_;
     Chooser midi_, wav_;
+    std::vector<void*> preferencesOwners_;
     test::LogCapture log_;
 };
 
@@ -362,12 +364,12 @@ TEST_F(MediaBarTest, TheMenuBarHasTheFileAndToolsCommands) {
                                                                   {u"Preferences", 2001},
                                                                   {u"Render offline", 2002}}));
 #endif
-    // The dialogs of these two commands are not part of this version: said in the log, nothing else.
+    // Preferences runs its dialog over the main window; the offline render is not part of this version.
     window->onCommand(2001);
+    EXPECT_EQ(preferencesOwners_, (std::vector<void*>{window->getHandle()}));
     window->onCommand(2002);
     window->onCommand(4001); // no engine module: nothing to load into
     window->onCommand(9999);
-    EXPECT_TRUE(log_.has('I', "Preferences: the preferences dialog is not available in this version"));
     EXPECT_TRUE(log_.has('I', "Render offline: the offline render dialog is not available in this version"));
     EXPECT_TRUE(opcodes_.calls().empty());
     window->destroy();

@@ -1,0 +1,469 @@
+// The preferences dialog from the program's own template, driven through its controls under Wine
+// (combo selections with CBN_SELCHANGE, check boxes through the list view) while its modal loop
+// runs, with a recording stand-in for engineOpcode that plays a small host: every opcode of the
+// fill and of each change, in order and with its arguments, and what the lists then show.
+#include "support/BoxCapture.h"
+#include "support/LogCapture.h"
+#include "support/OpcodeRecorder.h"
+#include "toolkit/Application.h"
+#include "ui/Prefs_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include <commctrl.h>
+#include <windows.h>
+
+using namespace vantor;
+using test::OpcodeCall;
+
+namespace {
+
+AudioDeviceRecord audioDevice(int32_t id, int32_t api, const char* name, int32_t outputs) {
+    AudioDeviceRecord record = {};
+    record.id = id;
+    record.api = api;
+    std::strncpy(record.name, name, sizeof record.name - 1);
+    record.outputs = outputs;
+    return record;
+}
+
+MidiDeviceRecord midiDevice(int32_t id, const char* name) {
+    MidiDeviceRecord record = {};
+    record.id = id;
+    std::strncpy(record.name, name, sizeof record.name - 1);
+    return record;
+}
+
+// The host as the dialog sees it: devices, the current choices, and which MIDI inputs cannot be
+// enabled. Settings and device choices sent to it take effect, as in the real host.
+struct FakeHost {
+    std::vector<AudioDeviceRecord> devices;
+    int32_t current = -1;
+    int32_t pair = 0;
+    std::vector<int32_t> rates{44100, 48000};
+    std::vector<int32_t> sizes{64, 128, 256, 512};
+    int32_t rate = 48000, size = 256;
+    std::vector<MidiDeviceRecord> midiInputs;
+    std::vector<int32_t> used;
+    std::set<int32_t> unavailable;
+    bool playing = false;
+
+    template <class T> static int32_t list(const std::vector<T>& all, void* p1, void* p2, int32_t capacity) {
+        if (!p2) return kEngineFailed;
+        auto* count = static_cast<int32_t*>(p2);
+        if (!p1) {
+            *count = static_cast<int32_t>(all.size());
+            return kEngineOk;
+        }
+        const size_t n = std::min(all.size(), static_cast<size_t>(capacity));
+        std::copy_n(all.begin(), n, static_cast<T*>(p1));
+        *count = static_cast<int32_t>(n);
+        return kEngineOk;
+    }
+
+    int32_t operator()(int32_t opcode, void* p1, void* p2, int32_t i1, int32_t i2, int32_t answer) {
+        if (answer != kEngineOk) return answer;
+        switch (opcode) {
+        case VE_ENGINE_AUDIO_ISPLAYING: *static_cast<bool*>(p1) = playing; return kEngineOk;
+        case VE_ENGINE_AUDIO_STOP: playing = false; return kEngineOk;
+        case VE_ENGINE_AUDIO_START: playing = true; return kEngineOk;
+        case VE_ENGINE_AUDIODEVICE_LIST: return list(devices, p1, p2, i1);
+        case VE_ENGINE_AUDIODEVICE_GET: *static_cast<int32_t*>(p1) = current; return kEngineOk;
+        case VE_ENGINE_AUDIODEVICE_SET: current = i1; return kEngineOk;
+        case VE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_GET: *static_cast<int32_t*>(p1) = pair; return kEngineOk;
+        case VE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_SET: pair = i1; return kEngineOk;
+        case VE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST: return list(rates, p1, p2, i1);
+        case VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST: return list(sizes, p1, p2, i1);
+        case VE_ENGINE_AUDIODEVICE_SETTINGS_GET:
+            *static_cast<int32_t*>(p1) = rate;
+            *static_cast<int32_t*>(p2) = size;
+            return kEngineOk;
+        case VE_ENGINE_AUDIODEVICE_SETTINGS:
+            rate = i1;
+            size = i2;
+            return kEngineOk;
+        case VE_ENGINE_MIDIDEVICE_LIST: return list(midiInputs, p1, p2, i1);
+        case VE_ENGINE_MIDIDEVICE_GETUSED:
+            for (int32_t id : used) static_cast<std::vector<UsedMidiDevice>*>(p1)->push_back({id, 1});
+            return kEngineOk;
+        case VE_ENGINE_MIDIDEVICE_ENABLE:
+            return i2 != -1 && unavailable.count(i1) ? kEngineMidiDeviceFailed : kEngineOk;
+        default: return kEngineNoResult;
+        }
+    }
+};
+
+// Runs `script` on the open dialog from inside its modal loop (a thread timer, dispatched by the
+// loop), then closes it with WM_CLOSE unless the script did.
+std::function<void(HWND)>* pendingScript = nullptr;
+bool scriptRan = false;
+int timerTicks = 0;
+
+void CALLBACK driveDialog(HWND, UINT, UINT_PTR timer, DWORD) {
+    HWND dialog = FindWindowW(L"#32770", L"Preferences");
+    // Bounded: about 20 s of 50 ms ticks for the dialog to appear.
+    if (!dialog && ++timerTicks < 400) return;
+    KillTimer(nullptr, timer);
+    if (!dialog) return;
+    scriptRan = true;
+    if (pendingScript) (*pendingScript)(dialog);
+    if (IsWindow(dialog) && IsWindowEnabled(dialog)) SendMessageW(dialog, WM_CLOSE, 0, 0);
+}
+
+std::vector<std::u16string> comboTexts(HWND dialog, int id) {
+    HWND combo = GetDlgItem(dialog, id);
+    std::vector<std::u16string> texts;
+    const int count = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[256] = {};
+        SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        texts.emplace_back(text, text + wcslen(text));
+    }
+    return texts;
+}
+
+int comboSelection(HWND dialog, int id) {
+    return static_cast<int>(SendMessageW(GetDlgItem(dialog, id), CB_GETCURSEL, 0, 0));
+}
+
+// What a user's choice in a drop-down list sends the dialog.
+void choose(HWND dialog, int id, int index) {
+    HWND combo = GetDlgItem(dialog, id);
+    SendMessageW(combo, CB_SETCURSEL, index, 0);
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+}
+
+// A click on a row's check box: the list view changes the state image and notifies the dialog.
+void clickCheckBox(HWND dialog, int row, bool checked) {
+    HWND list = GetDlgItem(dialog, Prefs::kMidiListId);
+    LVITEMW item = {};
+    item.stateMask = LVIS_STATEIMAGEMASK;
+    item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+}
+
+// The rows of the MIDI list: text and whether its box shows checked.
+std::vector<std::pair<std::u16string, bool>> midiRows(HWND dialog) {
+    HWND list = GetDlgItem(dialog, Prefs::kMidiListId);
+    std::vector<std::pair<std::u16string, bool>> rows;
+    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[256] = {};
+        LVITEMW item = {};
+        item.iSubItem = 0;
+        item.pszText = text;
+        item.cchTextMax = 256;
+        SendMessageW(list, LVM_GETITEMTEXTW, i, reinterpret_cast<LPARAM>(&item));
+        const UINT state = static_cast<UINT>(SendMessageW(list, LVM_GETITEMSTATE, i, LVIS_STATEIMAGEMASK));
+        rows.emplace_back(std::u16string(text, text + wcslen(text)), ((state & LVIS_STATEIMAGEMASK) >> 12) == 2);
+    }
+    return rows;
+}
+
+struct OwnedBoxRecord {
+    HWND owner;
+    std::string caption, text;
+};
+
+class PrefsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        VTR::setModuleInstance(GetModuleHandleW(nullptr));
+        ASSERT_TRUE(application_.init());
+        host_.devices = {audioDevice(1, kAudioApiMME, "Speakers (MME)", 2),
+                         audioDevice(2, kAudioApiDirectSound, "Primary Sound Driver", 2),
+                         audioDevice(3, kAudioApiDirectSound, "Speakers (DirectSound)", 6),
+                         audioDevice(4, kAudioApiWASAPI, "Speakers (WASAPI)", 2)};
+        host_.current = 3;
+        host_.pair = 1;
+        host_.midiInputs = {midiDevice(10, "Port A"), midiDevice(11, "Port B")};
+        host_.used = {11};
+        opcodes_.setOutputs([this](int32_t opcode, void* p1, void* p2, int32_t i1, int32_t i2, int32_t,
+                                   int32_t answer) { return host_(opcode, p1, p2, i1, i2, answer); });
+        Prefs::setOwnedBox([this](HWND owner, const std::string& caption, const std::string& text) {
+            ownedBoxes_.push_back({owner, caption, text});
+        });
+    }
+    void TearDown() override {
+        Prefs::setOwnedBox({});
+        application_.exit();
+    }
+
+    // Opens the dialog, runs `script` on it, and returns once it is closed and the object deleted.
+    void run(std::function<void(HWND)> script) {
+        pendingScript = &script;
+        scriptRan = false;
+        timerTicks = 0;
+        SetTimer(nullptr, 0, 50, &driveDialog);
+        auto* prefs = new Prefs(nullptr, test::OpcodeRecorder::function());
+        result_ = prefs->result();
+        delete prefs;
+        pendingScript = nullptr;
+        EXPECT_TRUE(scriptRan) << "the dialog never appeared";
+    }
+
+    // The calls of one handler: from the first call after the fill.
+    std::vector<OpcodeCall> callsSince(size_t mark) const {
+        return {opcodes_.calls().begin() + static_cast<std::ptrdiff_t>(mark), opcodes_.calls().end()};
+    }
+
+    VTR::Application application_;
+    test::OpcodeRecorder opcodes_;
+    FakeHost host_;
+    std::vector<OwnedBoxRecord> ownedBoxes_;
+    INT_PTR result_ = 0;
+};
+
+// The opcodes of building the device list (also the API list's first three).
+const std::vector<OpcodeCall> kDeviceListing = {
+    {VE_ENGINE_AUDIODEVICE_LIST}, {VE_ENGINE_AUDIODEVICE_GET}, {VE_ENGINE_AUDIODEVICE_LIST, "", 4}};
+
+std::vector<OpcodeCall> concat(std::initializer_list<std::vector<OpcodeCall>> parts) {
+    std::vector<OpcodeCall> all;
+    for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+TEST_F(PrefsTest, FillsTheListsInOrderAndSelectsTheCurrentChoices) {
+    host_.playing = true;
+    std::vector<std::vector<std::u16string>> texts;
+    std::vector<int> selections;
+    std::vector<std::pair<std::u16string, bool>> rows;
+    RECT listRect = {};
+    run([&](HWND dialog) {
+        for (int id : {1006, 1001, 1002, 1003, 1004}) {
+            texts.push_back(comboTexts(dialog, id));
+            selections.push_back(comboSelection(dialog, id));
+        }
+        rows = midiRows(dialog);
+        GetWindowRect(GetDlgItem(dialog, Prefs::kMidiListId), &listRect);
+        // Escape arrives as IDCANCEL: the dialog stays open.
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        EXPECT_TRUE(IsWindowVisible(dialog)) << "Escape must not close the dialog";
+    });
+    EXPECT_EQ(opcodes_.calls(),
+              concat({{{VE_ENGINE_AUDIO_ISPLAYING}, {VE_ENGINE_AUDIO_STOP}},
+                      // MIDI list: count, inputs in use, records (inputs only)
+                      {{VE_ENGINE_MIDIDEVICE_LIST, "", 0, kMidiInputs},
+                       {VE_ENGINE_MIDIDEVICE_GETUSED, "", kMidiInputs},
+                       {VE_ENGINE_MIDIDEVICE_LIST, "", 2, kMidiInputs}},
+                      kDeviceListing, // API list
+                      kDeviceListing, // device list
+                      {{VE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_GET},
+                       {VE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST, "", Prefs::kMaxSampleRates},
+                       {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
+                       {VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST},
+                       {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
+                       {VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST, "", 4}},
+                      // closed: audio played when the dialog opened
+                      {{VE_ENGINE_AUDIO_START}}}));
+    EXPECT_EQ(texts, (std::vector<std::vector<std::u16string>>{
+                         {u"MME", u"DirectSound", u"WASAPI"},
+                         {u"Primary Sound Driver", u"Speakers (DirectSound)"},
+                         {u"1-2", u"3-4", u"5-6"},
+                         {u"44100 Hz", u"48000 Hz"},
+                         {u"64", u"128", u"256", u"512"}}));
+    EXPECT_EQ(selections, (std::vector<int>{1, 1, 1, 1, 2}));
+    EXPECT_EQ(rows, (std::vector<std::pair<std::u16string, bool>>{{u"Port A", false}, {u"Port B", true}}));
+    EXPECT_EQ(result_, 1);
+    EXPECT_TRUE(host_.playing);
+    const double scale = VTR::displayScale();
+    EXPECT_EQ(listRect.right - listRect.left, static_cast<int>(288 * scale));
+    EXPECT_EQ(listRect.bottom - listRect.top, static_cast<int>(100 * scale));
+}
+
+// A device change resets the pair to 1-2 without sending it, then gives the new device the rate
+// and size the lists show; a size the device does not offer selects the middle entry.
+TEST_F(PrefsTest, DeviceChangeSendsTheShownRateAndSize) {
+    host_.size = 300;
+    size_t mark = 0;
+    std::vector<int> selections;
+    run([&](HWND dialog) {
+        EXPECT_EQ(comboSelection(dialog, 1004), 1) << "300 is not offered: entry (4-1)/2";
+        mark = opcodes_.calls().size();
+        choose(dialog, 1001, 0);
+        for (int id : {1001, 1002, 1003, 1004}) selections.push_back(comboSelection(dialog, id));
+    });
+    EXPECT_EQ(callsSince(mark), (std::vector<OpcodeCall>{{VE_ENGINE_AUDIODEVICE_SET, "", 2},
+                                              {VE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_GET},
+                                              {VE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST, "", Prefs::kMaxSampleRates},
+                                              {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
+                                              {VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST},
+                                              {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
+                                              {VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST, "", 4},
+                                              {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
+                                              {VE_ENGINE_AUDIODEVICE_SETTINGS, "", 48000, 300},
+                                              {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
+                                              {VE_ENGINE_AUDIODEVICE_SETTINGS, "", 48000, 128}}));
+    EXPECT_EQ(selections, (std::vector<int>{0, 0, 1, 1}));
+    EXPECT_EQ(host_.pair, 1) << "the pair is not sent on a device change";
+    EXPECT_EQ(host_.size, 128);
+}
+
+// Each handler sends what its list shows, in this order.
+TEST_F(PrefsTest, SelectionHandlersSendTheirOpcodes) {
+    struct Case {
+        const char* name;
+        int control, index;
+        std::vector<OpcodeCall> expected;
+    };
+    const std::vector<Case> cases = {
+        {"stereo pair 5-6", 1002, 2, {{VE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_SET, "", 2}}},
+        {"44100 Hz", 1003, 0,
+         {{VE_ENGINE_AUDIODEVICE_SETTINGS_GET}, {VE_ENGINE_AUDIODEVICE_SETTINGS, "", 44100, 256}}},
+        {"64 frames", 1004, 0, {{VE_ENGINE_AUDIODEVICE_SETTINGS_GET}, {VE_ENGINE_AUDIODEVICE_SETTINGS, "", 48000, 64}}},
+        {"API MME: its device list, then its only device", 1006, 0,
+         concat({kDeviceListing,
+                 {{VE_ENGINE_AUDIODEVICE_SET, "", 1},
+                  {VE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_GET},
+                  {VE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST, "", Prefs::kMaxSampleRates},
+                  {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
+                  {VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST},
+                  {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
+                  {VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST, "", 4},
+                  {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
+                  {VE_ENGINE_AUDIODEVICE_SETTINGS, "", 48000, 256},
+                  {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
+                  {VE_ENGINE_AUDIODEVICE_SETTINGS, "", 48000, 256}}})},
+    };
+    const FakeHost initial = host_;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        host_ = initial;
+        std::vector<OpcodeCall> sent;
+        run([&](HWND dialog) {
+            const size_t before = opcodes_.calls().size();
+            choose(dialog, c.control, c.index);
+            sent.assign(opcodes_.calls().begin() + static_cast<std::ptrdiff_t>(before), opcodes_.calls().end());
+        });
+        EXPECT_EQ(sent, c.expected);
+    }
+}
+
+// The stereo pairs offered for a device's output channels; the API preselected without a current
+// device.
+TEST_F(PrefsTest, ListsFollowTheDeviceRecords) {
+    struct Case {
+        int32_t outputs;
+        std::vector<std::u16string> pairs;
+    };
+    for (const Case& c : std::vector<Case>{{2, {u"1-2"}}, {3, {u"1-2"}}, {0, {}}, {5, {u"1-2", u"3-4"}}}) {
+        SCOPED_TRACE(c.outputs);
+        host_.devices = {audioDevice(7, kAudioApiWASAPI, "Out", c.outputs)};
+        host_.current = 7;
+        host_.pair = 0;
+        std::vector<std::u16string> pairs;
+        run([&](HWND dialog) { pairs = comboTexts(dialog, 1002); });
+        EXPECT_EQ(pairs, c.pairs);
+    }
+
+    // No current device: the first listed device's API (WASAPI here, not the lowest code).
+    host_.devices = {audioDevice(4, kAudioApiWASAPI, "W", 2), audioDevice(1, kAudioApiMME, "M", 2)};
+    host_.current = -1;
+    int api = -1;
+    std::vector<std::u16string> devices;
+    run([&](HWND dialog) {
+        api = comboSelection(dialog, 1006);
+        devices = comboTexts(dialog, 1001);
+    });
+    EXPECT_EQ(api, 1);
+    EXPECT_EQ(devices, (std::vector<std::u16string>{u"W"}));
+
+    // A host without audio devices or MIDI inputs: empty lists, the dialog still opens and closes.
+    host_.devices.clear();
+    host_.midiInputs.clear();
+    opcodes_.clear();
+    run([&](HWND dialog) { EXPECT_TRUE(comboTexts(dialog, 1006).empty()); });
+    EXPECT_EQ(result_, 1);
+}
+
+// A MIDI input that cannot be enabled: the box each time it is checked, and the row unchecked
+// again; unchecking it sends -1 and shows nothing. Programmatic changes reach no one.
+TEST_F(PrefsTest, UnavailableMidiInputShowsTheBoxAndStaysUnchecked) {
+    host_.used = {10};
+    host_.unavailable = {10};
+    std::vector<std::vector<std::pair<std::u16string, bool>>> afterEach;
+    HWND shown = nullptr;
+    size_t mark = 0;
+    run([&](HWND dialog) {
+        shown = dialog;
+        mark = opcodes_.calls().size();
+        clickCheckBox(dialog, 0, false);
+        afterEach.push_back(midiRows(dialog));
+        clickCheckBox(dialog, 0, true);
+        afterEach.push_back(midiRows(dialog));
+        clickCheckBox(dialog, 0, true);
+        afterEach.push_back(midiRows(dialog));
+        clickCheckBox(dialog, 1, true); // an available one
+        afterEach.push_back(midiRows(dialog));
+    });
+    EXPECT_EQ(callsSince(mark), (std::vector<OpcodeCall>{{VE_ENGINE_MIDIDEVICE_ENABLE, "", 10, -1, 0.0f, 1},
+                                              {VE_ENGINE_MIDIDEVICE_ENABLE, "", 10, 1, 0.0f, 1},
+                                              {VE_ENGINE_MIDIDEVICE_ENABLE, "", 10, 1, 0.0f, 1},
+                                              {VE_ENGINE_MIDIDEVICE_ENABLE, "", 11, 1, 0.0f, 1}}));
+    ASSERT_EQ(ownedBoxes_.size(), 2u);
+    for (const auto& box : ownedBoxes_) {
+        EXPECT_EQ(box.owner, shown);
+        EXPECT_EQ(box.caption, "Brevian Standalone");
+        EXPECT_EQ(box.text, "This MIDI device is currently unavailable");
+    }
+    using Rows = std::vector<std::pair<std::u16string, bool>>;
+    EXPECT_EQ(afterEach, (std::vector<Rows>{{{u"Port A", false}, {u"Port B", false}},
+                                            {{u"Port A", false}, {u"Port B", false}},
+                                            {{u"Port A", false}, {u"Port B", false}},
+                                            {{u"Port A", false}, {u"Port B", true}}}));
+}
+
+// Audio stopped while open, started again on close; a failed restart shows the start-up's box.
+// OK and WM_CLOSE both end the dialog with 1.
+TEST_F(PrefsTest, AudioIsStoppedWhileOpenAndRestartedOnClose) {
+    struct Case {
+        bool playing;
+        int32_t startAnswer;
+        bool useOk;
+        std::vector<OpcodeCall> audio;
+        size_t boxes;
+    };
+    const std::vector<Case> cases = {
+        {true, kEngineOk, true, {{VE_ENGINE_AUDIO_ISPLAYING}, {VE_ENGINE_AUDIO_STOP}, {VE_ENGINE_AUDIO_START}}, 0},
+        {true, kEngineAudioRefused, false,
+         {{VE_ENGINE_AUDIO_ISPLAYING}, {VE_ENGINE_AUDIO_STOP}, {VE_ENGINE_AUDIO_START}}, 1},
+        {false, kEngineOk, false, {{VE_ENGINE_AUDIO_ISPLAYING}}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.playing << " " << c.startAnswer);
+        test::BoxCapture boxes;
+        opcodes_.clear();
+        host_.playing = c.playing;
+        opcodes_.answer(VE_ENGINE_AUDIO_START, c.startAnswer);
+        bool playingWhileOpen = true;
+        run([&](HWND dialog) {
+            playingWhileOpen = host_.playing;
+            if (c.useOk)
+                SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(Prefs::kOkId, BN_CLICKED),
+                             reinterpret_cast<LPARAM>(GetDlgItem(dialog, Prefs::kOkId)));
+        });
+        EXPECT_FALSE(playingWhileOpen);
+        EXPECT_EQ(result_, 1);
+        std::vector<OpcodeCall> audio;
+        for (const OpcodeCall& call : opcodes_.calls())
+            if (call.opcode >= VE_ENGINE_AUDIO_START && call.opcode <= VE_ENGINE_AUDIO_ISPLAYING) audio.push_back(call);
+        EXPECT_EQ(audio, c.audio);
+        ASSERT_EQ(boxes.boxes().size(), c.boxes);
+        if (c.boxes) {
+            EXPECT_EQ(boxes.boxes()[0], std::make_pair(std::string("init: Audio Engine Start Error"),
+                                                       std::string("Check Preferences. Maybe the current driver "
+                                                                   "doesn't support this sample rate")));
+        }
+    }
+}
+
+} // namespace
