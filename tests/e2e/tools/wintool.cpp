@@ -21,6 +21,11 @@
 //                                               (TBM_SETPOS, then WM_HSCROLL to its parent)
 //   qwintool value [match] --id N               print "value: POS" of the trackbar with id N
 //   qwintool settext [match] --id N --text T    WM_SETTEXT T to the descendant with id N
+//   qwintool items [match] --id N               the drop-down list with id N: "item: INDEX TEXT"
+//                                               per entry, then "selected: INDEX"
+//   qwintool select [match] --id N --value I    choose entry I of the drop-down list with id N as a
+//                                               user would (CB_SETCURSEL, then CBN_SELCHANGE to
+//                                               its parent, which is waited for)
 //   match: --caption TEXT (exact) and/or --class NAME ("#32770" is the message box/dialog class)
 //
 // Output is UTF-8, one "key: value" per line, so shell tests can grep it. Exit status: 0 done,
@@ -206,7 +211,7 @@ void printMenu(HWND window) {
 
 int usage() {
     std::fprintf(stderr, "usage: qwintool list [--all] | wait|click|close|controls|menu|command|press|slide|value|"
-                         "settext [--caption TEXT] [--class NAME] [--timeout MS] [--id N] [--value V] [--text T]\n");
+                         "settext|items|select [--caption TEXT] [--class NAME] [--timeout MS] [--id N] [--value V] [--text T]\n");
     return 2;
 }
 
@@ -282,7 +287,8 @@ int wmain(int argc, wchar_t** argv) {
         }
         return 0;
     }
-    const bool onControl = command == L"press" || command == L"slide" || command == L"value" || command == L"settext";
+    const bool onControl = command == L"press" || command == L"slide" || command == L"value" || command == L"settext" ||
+                           command == L"items" || command == L"select";
     if (command == L"controls" || command == L"menu" || command == L"command" || onControl) {
         HWND window = waitForWindow(match, timeoutMs);
         if (!window) {
@@ -317,6 +323,26 @@ int wmain(int argc, wchar_t** argv) {
                 SendMessageW(control, TBM_SETPOS, TRUE, value);
                 PostMessageW(GetParent(control), WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, value),
                              reinterpret_cast<LPARAM>(control));
+            } else if (command == L"items") {
+                DWORD_PTR count = 0, selected = 0;
+                SendMessageTimeoutW(control, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count);
+                for (int i = 0; i < static_cast<int>(count); ++i) {
+                    wchar_t item[256] = {};
+                    DWORD_PTR ignored = 0;
+                    SendMessageTimeoutW(control, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item),
+                                        SMTO_ABORTIFHUNG, 2000, &ignored);
+                    std::printf("item: %d %s\n", i, utf8(item).c_str());
+                }
+                SendMessageTimeoutW(control, CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 2000, &selected);
+                std::printf("selected: %d\n", static_cast<int>(static_cast<LRESULT>(selected)));
+            } else if (command == L"select") {
+                DWORD_PTR ignored = 0;
+                SendMessageTimeoutW(control, CB_SETCURSEL, static_cast<WPARAM>(value), 0, SMTO_ABORTIFHUNG, 2000,
+                                    &ignored);
+                // Sent, not posted: the handler's opcodes have run when this returns.
+                SendMessageTimeoutW(GetParent(control), WM_COMMAND,
+                                    MAKEWPARAM(static_cast<WORD>(commandId), CBN_SELCHANGE),
+                                    reinterpret_cast<LPARAM>(control), SMTO_ABORTIFHUNG, 30000, &ignored);
             } else if (command == L"value") {
                 DWORD_PTR position = 0;
                 SendMessageTimeoutW(control, TBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &position);
