@@ -6,6 +6,7 @@
 #include "support/LogCapture.h"
 #include "support/OpcodeRecorder.h"
 #include "toolkit/Application.h"
+#include "ui/Prefs.h"
 #include "ui/Prefs_win32.h"
 
 #include <gtest/gtest.h>
@@ -464,6 +465,88 @@ TEST_F(PrefsTest, AudioIsStoppedWhileOpenAndRestartedOnClose) {
                                                                    "doesn't support this sample rate")));
         }
     }
+}
+
+} // namespace
+
+#include "support/EngineTestHome.h"
+#include "support/VirtualMidiScope.h"
+
+namespace {
+
+// The real host core behind the dialog, with two virtual MIDI inputs: checking a row enables that
+// input in the host (remembered, so the settings store saves it by name), unchecking removes it.
+TEST(PrefsWithHost, VirtualMidiInputsAreEnabledAndDisabled) {
+    VTR::setModuleInstance(GetModuleHandleW(nullptr));
+    VTR::Application application;
+    ASSERT_TRUE(application.init());
+    test::VirtualMidiScope midi;
+    const int keysA = midi.api().addInput("Keys A");
+    const int keysB = midi.api().addInput("Keys B");
+    const int broken = midi.api().addInput("Broken");
+    midi.api().setOpenResult(broken, 4); // MMSYSERR_ALLOCATED: in use elsewhere
+    test::EngineTestHome home;
+    test::BoxCapture boxes;
+    AppArgumentList arguments{"Quorvel"};
+    ASSERT_EQ(engineOpcode(VE_ENGINE_APP_ARGUMENTS_SET, &arguments, nullptr, 0, 0, 0, 0.0f), kEngineOk);
+    ASSERT_EQ(engineOpcode(VE_ENGINE_INITIALIZE, nullptr, nullptr, 0, 0, 0, 0.0f), kEngineOk);
+
+    auto used = [] {
+        std::vector<UsedMidiDevice> entries;
+        engineOpcode(VE_ENGINE_MIDIDEVICE_GETUSED, &entries, nullptr, kMidiInputs, 0, 0, 0.0f);
+        std::vector<std::pair<int32_t, int32_t>> out;
+        for (const auto& entry : entries) out.emplace_back(entry.id, entry.value);
+        return out;
+    };
+    int32_t count = 0;
+    ASSERT_EQ(engineOpcode(VE_ENGINE_MIDIDEVICE_LIST, nullptr, &count, 0, kMidiInputs, 0, 0.0f), kEngineOk);
+    ASSERT_EQ(count, 3);
+    MidiDeviceRecord ports[3] = {};
+    ASSERT_EQ(engineOpcode(VE_ENGINE_MIDIDEVICE_LIST, ports, &count, 3, kMidiInputs, 0, 0.0f), kEngineOk);
+    std::vector<std::pair<std::u16string, bool>> brokenRows;
+    std::vector<bool> open;
+    std::vector<OwnedBoxRecord> owned;
+    Prefs::setOwnedBox([&](HWND owner, const std::string& caption, const std::string& text) {
+        owned.push_back({owner, caption, text});
+    });
+
+    std::vector<std::pair<std::u16string, bool>> listed;
+    std::vector<std::pair<int32_t, int32_t>> afterCheck, afterUncheck;
+    pendingScript = nullptr;
+    std::function<void(HWND)> script = [&](HWND dialog) {
+        listed = midiRows(dialog);
+        clickCheckBox(dialog, 1, true);
+        afterCheck = used();
+        open.push_back(midi.api().isOpen(keysB));
+        clickCheckBox(dialog, 1, false);
+        clickCheckBox(dialog, 0, true);
+        afterUncheck = used();
+        open.push_back(midi.api().isOpen(keysB));
+        open.push_back(midi.api().isOpen(keysA));
+        clickCheckBox(dialog, 2, true); // cannot be opened
+        brokenRows = midiRows(dialog);
+    };
+    pendingScript = &script;
+    scriptRan = false;
+    timerTicks = 0;
+    SetTimer(nullptr, 0, 50, &driveDialog);
+    showPreferences(nullptr, nullptr);
+    pendingScript = nullptr;
+    EXPECT_TRUE(scriptRan);
+
+    Prefs::setOwnedBox({});
+    EXPECT_EQ(listed.size(), 3u);
+    for (const auto& row : listed) EXPECT_FALSE(row.second);
+    EXPECT_EQ(afterCheck, (std::vector<std::pair<int32_t, int32_t>>{{ports[1].id, 1}}));
+    EXPECT_EQ(afterUncheck, (std::vector<std::pair<int32_t, int32_t>>{{ports[0].id, 1}}));
+    EXPECT_EQ(open, (std::vector<bool>{true, false, true}));
+    ASSERT_EQ(owned.size(), 1u);
+    EXPECT_EQ(owned[0].text, "This MIDI device is currently unavailable");
+    ASSERT_EQ(brokenRows.size(), 3u);
+    EXPECT_FALSE(brokenRows[2].second) << "an input that could not be enabled is not shown as in use";
+    EXPECT_TRUE(boxes.boxes().empty());
+    EXPECT_EQ(engineOpcode(VE_ENGINE_SHUTDOWN, nullptr, nullptr, 0, 0, 0, 0.0f), kEngineOk);
+    application.exit();
 }
 
 } // namespace
