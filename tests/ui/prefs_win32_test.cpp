@@ -471,11 +471,14 @@ TEST_F(PrefsTest, AudioIsStoppedWhileOpenAndRestartedOnClose) {
 
 #include "support/EngineTestHome.h"
 #include "support/VirtualMidiScope.h"
+#include "support/pa_double/PaDouble.h"
 
 namespace {
 
-// The real host core behind the dialog, with two virtual MIDI inputs: checking a row enables that
-// input in the host (remembered, so the settings store saves it by name), unchecking removes it.
+// The real host core behind the dialog, with the audio library's test double as the sound card and
+// virtual MIDI inputs: audio stopped while open and running again after; checking a row enables
+// that input in the host (remembered, so the settings store saves it by name), unchecking removes
+// it; an input that cannot be opened gives the box and ends unchecked.
 TEST(PrefsWithHost, VirtualMidiInputsAreEnabledAndDisabled) {
     VTR::setModuleInstance(GetModuleHandleW(nullptr));
     VTR::Application application;
@@ -485,11 +488,30 @@ TEST(PrefsWithHost, VirtualMidiInputsAreEnabledAndDisabled) {
     const int keysB = midi.api().addInput("Keys B");
     const int broken = midi.api().addInput("Broken");
     midi.api().setOpenResult(broken, 4); // MMSYSERR_ALLOCATED: in use elsewhere
+    // A sound card of the audio library's test double, calling back from its own thread.
+    namespace pa = quorvel::test::pa;
+    pa::reset();
+    pa::DeviceSpec card;
+    card.name = "Speakers";
+    card.hostApi = pa::addHostApi(paMME, "MME");
+    pa::addDevice(card);
+    pa::setCallbacks(pa::Callbacks::Running);
     test::EngineTestHome home;
     test::BoxCapture boxes;
     AppArgumentList arguments{"Quorvel"};
     ASSERT_EQ(engineOpcode(VE_ENGINE_APP_ARGUMENTS_SET, &arguments, nullptr, 0, 0, 0, 0.0f), kEngineOk);
     ASSERT_EQ(engineOpcode(VE_ENGINE_INITIALIZE, nullptr, nullptr, 0, 0, 0, 0.0f), kEngineOk);
+    AudioDeviceRecord speakers = {};
+    int32_t cards = 0;
+    ASSERT_EQ(engineOpcode(VE_ENGINE_AUDIODEVICE_LIST, &speakers, &cards, 1, 0, 0, 0.0f), kEngineOk);
+    ASSERT_EQ(engineOpcode(VE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, speakers.id, 0, 0, 0.0f), kEngineOk);
+    ASSERT_EQ(engineOpcode(VE_ENGINE_AUDIODEVICE_SETTINGS, nullptr, nullptr, 44100, 256, 0, 0.0f), kEngineOk);
+    ASSERT_EQ(engineOpcode(VE_ENGINE_AUDIO_START, nullptr, nullptr, 0, 0, 0, 0.0f), kEngineOk);
+    auto playing = [] {
+        bool on = false;
+        engineOpcode(VE_ENGINE_AUDIO_ISPLAYING, &on, nullptr, 0, 0, 0, 0.0f);
+        return on;
+    };
 
     auto used = [] {
         std::vector<UsedMidiDevice> entries;
@@ -513,7 +535,11 @@ TEST(PrefsWithHost, VirtualMidiInputsAreEnabledAndDisabled) {
     std::vector<std::pair<std::u16string, bool>> listed;
     std::vector<std::pair<int32_t, int32_t>> afterCheck, afterUncheck;
     pendingScript = nullptr;
+    bool playingWhileOpen = true;
+    std::vector<std::u16string> apis;
     std::function<void(HWND)> script = [&](HWND dialog) {
+        playingWhileOpen = playing();
+        apis = comboTexts(dialog, Prefs::kApiId);
         listed = midiRows(dialog);
         clickCheckBox(dialog, 1, true);
         afterCheck = used();
@@ -535,6 +561,10 @@ TEST(PrefsWithHost, VirtualMidiInputsAreEnabledAndDisabled) {
     EXPECT_TRUE(scriptRan);
 
     Prefs::setOwnedBox({});
+    EXPECT_FALSE(playingWhileOpen);
+    EXPECT_TRUE(playing()) << "audio starts again when the dialog closes";
+    EXPECT_TRUE(midi.api().isStarted(keysA)) << "the input enabled in the dialog runs with audio";
+    EXPECT_EQ(apis, (std::vector<std::u16string>{u"MME"}));
     EXPECT_EQ(listed.size(), 3u);
     for (const auto& row : listed) EXPECT_FALSE(row.second);
     EXPECT_EQ(afterCheck, (std::vector<std::pair<int32_t, int32_t>>{{ports[1].id, 1}}));
@@ -546,6 +576,7 @@ TEST(PrefsWithHost, VirtualMidiInputsAreEnabledAndDisabled) {
     EXPECT_FALSE(brokenRows[2].second) << "an input that could not be enabled is not shown as in use";
     EXPECT_TRUE(boxes.boxes().empty());
     EXPECT_EQ(engineOpcode(VE_ENGINE_SHUTDOWN, nullptr, nullptr, 0, 0, 0, 0.0f), kEngineOk);
+    pa::reset();
     application.exit();
 }
 
