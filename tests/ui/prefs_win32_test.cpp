@@ -110,7 +110,9 @@ int timerTicks = 0;
 
 void CALLBACK driveDialog(HWND, UINT, UINT_PTR timer, DWORD) {
     HWND dialog = FindWindowW(L"#32770", L"Preferences");
-    // Bounded: about 20 s of 50 ms ticks for the dialog to appear.
+    // The modal loop shows the dialog once its queue is first idle: until then it is there but
+    // hidden. Bounded: about 20 s of 50 ms ticks for it to appear.
+    if (dialog && !IsWindowVisible(dialog)) dialog = nullptr;
     if (!dialog && ++timerTicks < 400) return;
     KillTimer(nullptr, timer);
     if (!dialog) return;
