@@ -4,6 +4,7 @@
 
 #include "engineapi/EngineOpcodes.h"
 #include "toolkit/Application.h"
+#include "util/ProductNames.h"
 
 #include <cstdint>
 #include <memory>
@@ -13,7 +14,6 @@
 namespace vantor::samplerapp {
 
 // Message texts of start-up.
-inline constexpr const char* kProductName = "Quorvel";
 inline constexpr const char* kAudioStartErrorCaption = "init: Audio Engine Start Error";
 inline constexpr const char* kAudioStartErrorText =
     "Check Preferences. Maybe the current driver doesn't support this sample rate";
