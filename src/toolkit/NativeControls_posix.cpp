@@ -67,26 +67,6 @@ void NativeSlider::setValue(int value, int exceptId) {
     notify(value, exceptId);
 }
 
-void NativeSlider::scroll() {
-    notify(position(), 0);
-}
-
-void NativeSlider::notify(int value, int exceptId) {
-    if (value == lastNotified_) return;
-    lastNotified_ = value;
-    for (auto& [id, listener] : listeners_)
-        if (listener && id != exceptId) listener->sliderChanged(controlId_, value);
-}
-
-int NativeSlider::addListener(SliderListener* listener) {
-    listeners_[++lastListenerId_] = listener;
-    return lastListenerId_;
-}
-
-bool NativeSlider::removeListener(int id) {
-    return listeners_.erase(id) != 0;
-}
-
 void NativeSlider::attach() {}
 
 NativeStaticText::NativeStaticText(MainWindow* owner, void* parent, double x, double y, double width,

@@ -195,26 +195,6 @@ void NativeSlider::setValue(int value, int exceptId) {
     notify(value, exceptId);
 }
 
-void NativeSlider::scroll() {
-    notify(position(), 0);
-}
-
-void NativeSlider::notify(int value, int exceptId) {
-    if (value == lastNotified_) return;
-    lastNotified_ = value;
-    for (auto& [id, listener] : listeners_)
-        if (listener && id != exceptId) listener->sliderChanged(controlId_, value);
-}
-
-int NativeSlider::addListener(SliderListener* listener) {
-    listeners_[++lastListenerId_] = listener;
-    return lastListenerId_;
-}
-
-bool NativeSlider::removeListener(int id) {
-    return listeners_.erase(id) != 0;
-}
-
 void NativeSlider::attach() {
     if (handle_)
         SetWindowLongPtrW(hwndOf(handle_), GWLP_USERDATA,
