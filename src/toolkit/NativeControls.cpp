@@ -1,8 +1,23 @@
-// The slider's listeners and notifications, the same on every platform (the position itself is
-// the platform's: NativeControls_win32.cpp, NativeControls_posix.cpp).
+// The listeners and notifications of the bitmap button and the slider, the same on every platform
+// (the windows and the slider's position are the platform's: NativeControls_win32.cpp,
+// NativeControls_posix.cpp).
 #include "toolkit/NativeControls.h"
 
 namespace vantor::VTR {
+
+void NativeButtonBitmap::click() {
+    for (auto& [id, listener] : listeners_)
+        if (listener) listener->buttonClicked(controlId_);
+}
+
+int NativeButtonBitmap::addListener(VTRButtonListener* listener) {
+    listeners_[++lastListenerId_] = listener;
+    return lastListenerId_;
+}
+
+bool NativeButtonBitmap::removeListener(int id) {
+    return listeners_.erase(id) != 0;
+}
 
 void NativeSlider::scroll() {
     notify(position(), 0);

@@ -113,20 +113,6 @@ intptr_t NativeButtonBitmap::onParentMessage(unsigned /*message*/, uintptr_t wPa
     return 0;
 }
 
-void NativeButtonBitmap::click() {
-    for (auto& [id, listener] : listeners_)
-        if (listener) listener->buttonClicked(controlId_);
-}
-
-int NativeButtonBitmap::addListener(VTRButtonListener* listener) {
-    listeners_[++lastListenerId_] = listener;
-    return lastListenerId_;
-}
-
-bool NativeButtonBitmap::removeListener(int id) {
-    return listeners_.erase(id) != 0;
-}
-
 void NativeButtonBitmap::attach() {
     if (handle_)
         SetWindowLongPtrW(hwndOf(handle_), GWLP_USERDATA,
