@@ -47,8 +47,21 @@ bool Editor::open(void* parent) {
 
 void Editor::toggleView() {
     compact_ = !compact_;
+    applySize(compact_ ? kCompactWidth : kWideWidth, kHeight);
+}
+
+bool Editor::requestSize(int32_t width, int32_t height) {
+    if (width < kSmallestSide || width > kLargestSide || height < kSmallestSide || height > kLargestSide)
+        return false;
+    applySize(width, height);
+    return true;
+}
+
+void Editor::applySize(int32_t width, int32_t height) {
+    width_ = width;
+    height_ = height;
     resizeWindow();
-    if (engine_ != nullptr) engine_->callHost(BREVIAN_HOST_EDITOR_RESIZED, width(), height());
+    if (engine_ != nullptr) engine_->callHost(BREVIAN_HOST_EDITOR_RESIZED, width_, height_);
 }
 
 void Editor::nextPatch() {

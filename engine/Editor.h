@@ -1,6 +1,7 @@
 // The engine's editor: a panel showing the product name, the patch and its values and the voices
 // sounding, with two controls: "Next patch" and a view switch that asks the host to resize its
-// window (host callback code 8198). On Windows it is a child window drawn with GDI
+// window (host callback code 8198); a test can also ask for an exact size (an editor size file, see
+// Engine::openFile). On Windows it is a child window drawn with GDI
 // (Editor_win32.cpp). Elsewhere there is no GUI: the editor is headless (Editor_posix.cpp) but keeps
 // the same operations and size logic, so a host runs and tests the same calls everywhere.
 #pragma once
@@ -18,6 +19,8 @@ public:
     static constexpr int32_t kWideWidth = 760;
     static constexpr int32_t kCompactWidth = 640;
     static constexpr int32_t kHeight = 300;
+    // The sizes an editor size file may ask for.
+    static constexpr int32_t kSmallestSide = 64, kLargestSide = 4096;
 
     // Operation 23: the product description gives the name shown; a missing or unreadable file
     // leaves the default name. Needs the engine it edits.
@@ -32,12 +35,15 @@ public:
     void* parent() const { return parent_; }
     void* window() const { return window_; }
 
-    int32_t width() const { return compact_ ? kCompactWidth : kWideWidth; }
-    int32_t height() const { return kHeight; }
+    int32_t width() const { return width_; }
+    int32_t height() const { return height_; }
     bool compact() const { return compact_; }
 
     // The view switch: change size, then ask the host to fit its window to the new size.
     void toggleView();
+    // Takes exactly this size (kSmallestSide..kLargestSide each) and asks the host to fit its
+    // window, as the view switch does. False, and nothing changes, for a size out of range.
+    bool requestSize(int32_t width, int32_t height);
     // The patch button.
     void nextPatch();
 
@@ -63,11 +69,14 @@ private:
     void destroyWindow();
     void resizeWindow();
     void invalidate();
+    void applySize(int32_t width, int32_t height);
 
     uint32_t magic_ = kMagic;
     Engine* engine_;
     std::string productName_ = "Brevian";
     bool compact_ = false;
+    int32_t width_ = kWideWidth;
+    int32_t height_ = kHeight;
     void* parent_ = nullptr;
     void* window_ = nullptr;
     void* controls_[2] = {nullptr, nullptr};

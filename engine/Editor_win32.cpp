@@ -152,6 +152,12 @@ void Editor::destroyWindow() {
 void Editor::resizeWindow() {
     if (window_ == nullptr) return;
     SetWindowPos(static_cast<HWND>(window_), nullptr, 0, 0, width(), height(), SWP_NOMOVE | SWP_NOZORDER);
+    // The buttons stay at the bottom edge of a panel whose height a size file changed.
+    const int buttonX[2] = {16, 152};
+    for (int i = 0; i < 2; ++i)
+        if (controls_[i] != nullptr)
+            SetWindowPos(static_cast<HWND>(controls_[i]), nullptr, buttonX[i], height() - 52, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER);
     if (controls_[1] != nullptr) SetWindowTextW(static_cast<HWND>(controls_[1]), viewButtonText(compact_));
     invalidate();
 }

@@ -155,10 +155,45 @@ StateError Engine::loadState(const void* data, std::size_t size) {
     return error;
 }
 
+bool parseEditorSize(const std::vector<uint8_t>& bytes, int32_t& width, int32_t& height) {
+    // Two decimal numbers and nothing else but white space; at most 5 digits each (no overflow).
+    std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    int32_t values[2] = {0, 0};
+    for (int32_t& value : values) {
+        while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+        std::size_t digits = 0;
+        while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+        if (digits == 0 || digits > 5) return false;
+        for (std::size_t i = 0; i < digits; ++i) value = value * 10 + (text[i] - '0');
+        text.remove_prefix(digits);
+    }
+    for (char c : text)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return false;
+    width = values[0];
+    height = values[1];
+    return true;
+}
+
+bool isEditorSizeFile(std::string_view path) {
+    constexpr std::string_view kExtension = ".editorsize";
+    if (path.size() < kExtension.size()) return false;
+    path = path.substr(path.size() - kExtension.size());
+    for (std::size_t i = 0; i < kExtension.size(); ++i) {
+        const char c = path[i] >= 'A' && path[i] <= 'Z' ? static_cast<char>(path[i] - 'A' + 'a') : path[i];
+        if (c != kExtension[i]) return false;
+    }
+    return true;
+}
+
 bool Engine::openFile(const char* utf8Path) {
     if (utf8Path == nullptr || *utf8Path == '\0') return false;
     std::vector<uint8_t> bytes;
     if (!readSmallFile(utf8Path, kMaxOpenFileSize, bytes)) return false;
+    if (isEditorSizeFile(utf8Path)) {
+        // For tests of a host's resize handling: the attached editor takes exactly this size.
+        int32_t width = 0, height = 0;
+        return editor_ != nullptr && parseEditorSize(bytes, width, height) && editor_->requestSize(width, height);
+    }
     if (looksLikeState(bytes.data(), bytes.size()))
         return loadState(bytes.data(), bytes.size()) == StateError::None;
     // A preset file: its first valid patch becomes the current one.

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace brevian {
@@ -63,7 +64,10 @@ public:
     const StateBytes& saveState();
     StateError loadState(const void* data, std::size_t size);
 
-    // Operation 40: a state file (as saved) or a preset file (patch lines as in the data file).
+    // Operation 40: a state file (as saved), a preset file (patch lines as in the data file), or an
+    // editor size file (name ending in ".editorsize", text "WIDTH HEIGHT"): the attached editor
+    // takes that size and asks the host for it (callback 8198). Without an attached editor, or with
+    // a size out of range, the size file is refused.
     bool openFile(const char* utf8Path);
 
     // Patches of the data file, and the one in use (GUI thread).
@@ -120,5 +124,10 @@ private:
 // Parses the data file: a first line "BREVIAN-DATA 1", then patch lines; '#' starts a comment.
 // False when the header is wrong or no patch is valid.
 bool parseDataFile(const std::vector<uint8_t>& bytes, std::vector<Patch>& out);
+
+// An editor size file's text: two decimal numbers, width then height, separated and optionally
+// followed by white space. False for anything else.
+bool parseEditorSize(const std::vector<uint8_t>& bytes, int32_t& width, int32_t& height);
+bool isEditorSizeFile(std::string_view path);
 
 } // namespace brevian

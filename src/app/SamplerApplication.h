@@ -5,6 +5,7 @@
 #include "app/AudioStartMessages.h"
 #include "engineapi/EngineOpcodes.h"
 #include "toolkit/Application.h"
+#include "util/ProductNames.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,7 +15,6 @@
 namespace vantor::samplerapp {
 
 // Message texts of start-up.
-inline constexpr const char* kProductName = "Quorvel";
 using vantor::kAudioStartErrorCaption;
 using vantor::kAudioStartErrorText;
 inline constexpr const char* kFirstUseText =

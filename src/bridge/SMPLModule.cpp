@@ -8,6 +8,7 @@
 #include "graph/DSPInfo.h"
 #include "log/Log.h"
 #include "log/TextConv.h"
+#include "util/ProductNames.h"
 
 #include <algorithm>
 #include <exception>
@@ -21,7 +22,6 @@ namespace vantor {
 
 namespace {
 
-constexpr const char* kFullTitle = "Vantor Quorvel";
 constexpr const char16_t* kEngineKey = u"Software\\Vantor\\Brevian";
 constexpr const char* kComponentMissing = "Cannot find Brevian engine component, please re-install";
 constexpr const char16_t* kSettingsKey = u"Software\\Vantor\\QuorvelSA";
@@ -258,7 +258,7 @@ bool SMPLModule::saveDefaultStateFile() {
         const std::string text =
             "The sound could not be saved as the default: the application data folder is unknown.";
         logError(text);
-        showMessageBox(kFullTitle, text);
+        showMessageBox(kProductName, text);
         return false;
     }
     return saveStateFile(path);
@@ -311,7 +311,7 @@ bool SMPLModule::saveStateFile(const std::u16string& path) {
     const std::string text = "The sound could not be saved to " + wideToNarrow(path) + ": " + reason +
                              ". A file that was there is unchanged.";
     logError(text);
-    showMessageBox(kFullTitle, text);
+    showMessageBox(kProductName, text);
     return false;
 }
 

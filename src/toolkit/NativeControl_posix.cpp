@@ -82,20 +82,6 @@ Panel::~Panel() {
 
 void Panel::paint(DrawContext& /*context*/) {}
 
-void Panel::setBackgroundColour(const Colour& colour) {
-    background_ = colour;
-    backgroundEnabled_ = true;
-}
-
-int Panel::addListener(PanelListener* listener) {
-    listeners_[++lastListenerId_] = listener;
-    return lastListenerId_;
-}
-
-bool Panel::removeListener(int id) {
-    return listeners_.erase(id) != 0;
-}
-
 void Panel::attach() {}
 
 } // namespace vantor::VTR

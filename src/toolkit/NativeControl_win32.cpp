@@ -106,20 +106,6 @@ void Panel::paint(DrawContext& context) {
                    background_.red, background_.green, background_.blue);
 }
 
-void Panel::setBackgroundColour(const Colour& colour) {
-    background_ = colour;
-    backgroundEnabled_ = true;
-}
-
-int Panel::addListener(PanelListener* listener) {
-    listeners_[++lastListenerId_] = listener;
-    return lastListenerId_;
-}
-
-bool Panel::removeListener(int id) {
-    return listeners_.erase(id) != 0;
-}
-
 void Panel::attach() {
     if (handle_) SetWindowLongPtrW(hwndOf(handle_), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }

@@ -24,20 +24,6 @@ intptr_t NativeButtonBitmap::onParentMessage(unsigned /*message*/, uintptr_t /*w
     return 0;
 }
 
-void NativeButtonBitmap::click() {
-    for (auto& [id, listener] : listeners_)
-        if (listener) listener->buttonClicked(controlId_);
-}
-
-int NativeButtonBitmap::addListener(VTRButtonListener* listener) {
-    listeners_[++lastListenerId_] = listener;
-    return lastListenerId_;
-}
-
-bool NativeButtonBitmap::removeListener(int id) {
-    return listeners_.erase(id) != 0;
-}
-
 void NativeButtonBitmap::attach() {}
 void NativeButtonBitmap::paint() {}
 
@@ -65,26 +51,6 @@ int NativeSlider::position() const {
 void NativeSlider::setValue(int value, int exceptId) {
     position_ = value;
     notify(value, exceptId);
-}
-
-void NativeSlider::scroll() {
-    notify(position(), 0);
-}
-
-void NativeSlider::notify(int value, int exceptId) {
-    if (value == lastNotified_) return;
-    lastNotified_ = value;
-    for (auto& [id, listener] : listeners_)
-        if (listener && id != exceptId) listener->sliderChanged(controlId_, value);
-}
-
-int NativeSlider::addListener(SliderListener* listener) {
-    listeners_[++lastListenerId_] = listener;
-    return lastListenerId_;
-}
-
-bool NativeSlider::removeListener(int id) {
-    return listeners_.erase(id) != 0;
 }
 
 void NativeSlider::attach() {}

@@ -25,17 +25,6 @@ std::u16string imagePath(const std::u16string& dataDirectory, const char16_t* na
     return dataDirectory + u"\\GUI\\" + name;
 }
 
-VTR::NativeButtonBitmap* makeButton(MainWindow* owner, VTR::Panel* panel, int index, int32_t id,
-                                    const std::u16string& dataDirectory, const char16_t* image,
-                                    VTR::VTRButtonListener* listener, bool enabled) {
-    auto* button = new VTR::NativeButtonBitmap(owner, panel->getHandle(), kFirstButtonX + index * kButtonStep,
-                                               kButtonTop, kButtonSize, kButtonSize, u"", false, u"Push", id,
-                                               imagePath(dataDirectory, image));
-    button->addListener(listener);
-    button->setEnabled(enabled);
-    return button;
-}
-
 // Opcodes with a text argument get it as UTF-8; a path that does not convert is not sent.
 bool toUtf8(const std::u16string& path, std::string& utf8) {
     if (tryWideToNarrow(path, utf8)) return true;
@@ -52,66 +41,70 @@ std::u16string mediaDisplayName(const std::u16string& path) {
     return slash == std::u16string::npos ? stem : stem.substr(slash + 1);
 }
 
+// --- MediaPanel -----------------------------------------------------------------------------------
+
+MediaPanel::MediaPanel(MainWindow* owner, void* parent, int x, int y, int width, EngineOpcodeFunction opcode,
+                       PathChooser chooser)
+    : owner_(owner), parent_(parent), opcode_(opcode ? opcode : &engineOpcode), chooser_(std::move(chooser)) {
+    panel_ = new VTR::Panel(owner_, parent_, x, y, width, kMediaBarHeight, 0, u"panelname");
+}
+
+MediaPanel::~MediaPanel() {
+    delete panel_;
+}
+
+VTR::NativeButtonBitmap* MediaPanel::addButton(int32_t id, const std::u16string& dataDirectory,
+                                               const char16_t* image, bool enabled, std::function<void()> action) {
+    const int index = static_cast<int>(buttons_.size());
+    auto* button = new VTR::NativeButtonBitmap(owner_, panel_->getHandle(), kFirstButtonX + index * kButtonStep,
+                                               kButtonTop, kButtonSize, kButtonSize, u"", false, u"Push", id,
+                                               imagePath(dataDirectory, image));
+    button->addListener(this);
+    button->setEnabled(enabled);
+    buttons_.push_back({id, button, std::move(action)});
+    return button;
+}
+
+void MediaPanel::addLabel(int x, bool smallerLayout) {
+    label_ = new VTR::NativeStaticText(owner_, panel_->getHandle(), x, kLabelTop,
+                                       smallerLayout ? kSmallerLabelWidth : kLabelWidth, kLabelHeight,
+                                       kMediaLabelEmpty, u"Label", kMediaLabelId);
+}
+
+VTR::NativeButtonBitmap* MediaPanel::button(int32_t id) const {
+    for (const Button& b : buttons_)
+        if (b.id == id) return b.button;
+    return nullptr;
+}
+
+void MediaPanel::buttonClicked(int32_t controlId) {
+    for (const Button& b : buttons_)
+        if (b.id == controlId) {
+            b.action();
+            return;
+        }
+}
+
+void MediaPanel::moveTo(int x, int y) {
+    panel_->setPosition(x, y);
+}
+
 // --- MIDIFilePlayerGUI ----------------------------------------------------------------------------
 
 MIDIFilePlayerGUI::MIDIFilePlayerGUI(MainWindow* owner, void* parent, int x, int y,
                                      const std::u16string& dataDirectory, bool smallerLayout,
                                      EngineOpcodeFunction opcode, PathChooser chooser)
-    : owner_(owner), parent_(parent), opcode_(opcode ? opcode : &engineOpcode),
-      chooser_(chooser ? std::move(chooser) : PathChooser(&VTR::selectMidiFile)) {
-    panel_ = new VTR::Panel(owner_, parent_, x, y, smallerLayout ? kSmallerWidth : kWidth, kMediaBarHeight, 0,
-                            u"panelname");
-    play_ = makeButton(owner_, panel_, 0, kPlayId, dataDirectory, u"media-playback-start22.png", this, false);
-    stop_ = makeButton(owner_, panel_, 1, kStopId, dataDirectory, u"media-playback-stop22.png", this, false);
-    eject_ = makeButton(owner_, panel_, 2, kEjectId, dataDirectory, u"media-eject22.png", this, true);
-    rewind_ =
-        makeButton(owner_, panel_, 3, kRewindId, dataDirectory, u"media-skip-backward22.png", this, false);
+    : MediaPanel(owner, parent, x, y, smallerLayout ? kSmallerWidth : kWidth, opcode,
+                 chooser ? std::move(chooser) : PathChooser(&VTR::selectMidiFile)) {
+    play_ = addButton(kPlayId, dataDirectory, u"media-playback-start22.png", false, [this] { play(); });
+    stop_ = addButton(kStopId, dataDirectory, u"media-playback-stop22.png", false, [this] { stop(); });
+    eject_ = addButton(kEjectId, dataDirectory, u"media-eject22.png", true, [this] { eject(); });
+    rewind_ = addButton(kRewindId, dataDirectory, u"media-skip-backward22.png", false, [this] { rewind(); });
     slider_ = new VTR::NativeSlider(owner_, panel_->getHandle(), kSliderX, kButtonTop, kSliderWidth,
                                     kButtonSize, 0, 100, 0, u"Slider", kSliderId);
     sliderListenerId_ = slider_->addListener(this);
     slider_->setEnabled(false);
-    label_ = new VTR::NativeStaticText(owner_, panel_->getHandle(), kPlayerLabelX, kLabelTop,
-                                       smallerLayout ? kSmallerLabelWidth : kLabelWidth, kLabelHeight,
-                                       kMediaLabelEmpty, u"Label", kMediaLabelId);
-}
-
-MIDIFilePlayerGUI::~MIDIFilePlayerGUI() {
-    // The panel's window takes the controls (and their listener entries) with it.
-    delete panel_;
-}
-
-VTR::NativeButtonBitmap* MIDIFilePlayerGUI::button(int32_t id) const {
-    switch (id) {
-    case kPlayId:
-        return play_;
-    case kStopId:
-        return stop_;
-    case kEjectId:
-        return eject_;
-    case kRewindId:
-        return rewind_;
-    default:
-        return nullptr;
-    }
-}
-
-void MIDIFilePlayerGUI::buttonClicked(int32_t controlId) {
-    switch (controlId) {
-    case kPlayId:
-        play();
-        break;
-    case kStopId:
-        stop();
-        break;
-    case kEjectId:
-        eject();
-        break;
-    case kRewindId:
-        rewind();
-        break;
-    default:
-        break;
-    }
+    addLabel(kPlayerLabelX, smallerLayout);
 }
 
 void MIDIFilePlayerGUI::sliderChanged(int32_t /*controlId*/, int value) {
@@ -168,59 +161,21 @@ void MIDIFilePlayerGUI::showPosition(int value) {
     slider_->setValue(value, sliderListenerId_);
 }
 
-void MIDIFilePlayerGUI::moveTo(int x, int y) {
-    panel_->setPosition(x, y);
-}
-
 // --- AudioFileRecorderGUI -------------------------------------------------------------------------
 
 AudioFileRecorderGUI::AudioFileRecorderGUI(MainWindow* owner, void* parent, int x, int y,
                                            const std::u16string& dataDirectory, bool smallerLayout,
                                            EngineOpcodeFunction opcode, PathChooser chooser)
-    : owner_(owner), parent_(parent), opcode_(opcode ? opcode : &engineOpcode),
-      chooser_(chooser ? std::move(chooser) : PathChooser(&VTR::selectRecordingFile)) {
-    panel_ = new VTR::Panel(owner_, parent_, x, y, smallerLayout ? kSmallerWidth : kWidth, kMediaBarHeight, 0,
-                            u"panelname");
-    record_ = makeButton(owner_, panel_, 0, kRecordId, dataDirectory, u"media-record22.png", this, false);
-    stop_ = makeButton(owner_, panel_, 1, kStopId, dataDirectory, u"media-playback-stop22.png", this, false);
-    eject_ = makeButton(owner_, panel_, 2, kEjectId, dataDirectory, u"media-eject22.png", this, true);
-    label_ = new VTR::NativeStaticText(owner_, panel_->getHandle(), kRecorderLabelX, kLabelTop,
-                                       smallerLayout ? kSmallerLabelWidth : kLabelWidth, kLabelHeight,
-                                       kMediaLabelEmpty, u"Label", kMediaLabelId);
+    : MediaPanel(owner, parent, x, y, smallerLayout ? kSmallerWidth : kWidth, opcode,
+                 chooser ? std::move(chooser) : PathChooser(&VTR::selectRecordingFile)) {
+    record_ = addButton(kRecordId, dataDirectory, u"media-record22.png", false, [this] { record(); });
+    stop_ = addButton(kStopId, dataDirectory, u"media-playback-stop22.png", false, [this] { stop(); });
+    eject_ = addButton(kEjectId, dataDirectory, u"media-eject22.png", true, [this] { eject(); });
+    addLabel(kRecorderLabelX, smallerLayout);
 }
 
 AudioFileRecorderGUI::~AudioFileRecorderGUI() {
-    if (recording_) stop();
-    delete panel_;
-}
-
-VTR::NativeButtonBitmap* AudioFileRecorderGUI::button(int32_t id) const {
-    switch (id) {
-    case kRecordId:
-        return record_;
-    case kStopId:
-        return stop_;
-    case kEjectId:
-        return eject_;
-    default:
-        return nullptr;
-    }
-}
-
-void AudioFileRecorderGUI::buttonClicked(int32_t controlId) {
-    switch (controlId) {
-    case kRecordId:
-        record();
-        break;
-    case kStopId:
-        stop();
-        break;
-    case kEjectId:
-        eject();
-        break;
-    default:
-        break;
-    }
+    if (recording_) stop(); // before the panel (and the buttons stop() changes) goes
 }
 
 void AudioFileRecorderGUI::eject() {
@@ -262,10 +217,6 @@ void AudioFileRecorderGUI::stop() {
     eject_->setEnabled(true);
     recording_ = false;
     label_->setText(kMediaLabelEmpty);
-}
-
-void AudioFileRecorderGUI::moveTo(int x, int y) {
-    panel_->setPosition(x, y);
 }
 
 } // namespace vantor

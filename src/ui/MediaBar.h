@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace vantor {
 
@@ -28,7 +29,48 @@ inline constexpr int32_t kMediaLabelId = 0x0FFFFFFF;
 inline constexpr const char16_t* kMediaLabelEmpty = u"Empty";
 inline constexpr int kMediaBarHeight = 40;
 
-class MIDIFilePlayerGUI : public VTR::VTRButtonListener, public VTR::SliderListener {
+// What both panels are made of: the toolkit Panel they own, a row of image buttons each bound to
+// an action, a label, the opcode entry point and a file chooser.
+class MediaPanel : public VTR::VTRButtonListener {
+public:
+    // Deleting the panel's window takes the controls (and their listener entries) with it.
+    ~MediaPanel() override;
+    MediaPanel(const MediaPanel&) = delete;
+    MediaPanel& operator=(const MediaPanel&) = delete;
+
+    // Runs the action of the button with this id; other ids do nothing.
+    void buttonClicked(int32_t controlId) override;
+    void moveTo(int x, int y);
+
+    VTR::Panel* panel() const { return panel_; }
+    VTR::NativeButtonBitmap* button(int32_t id) const;
+    VTR::NativeStaticText* label() const { return label_; }
+
+protected:
+    MediaPanel(MainWindow* owner, void* parent, int x, int y, int width, EngineOpcodeFunction opcode,
+               PathChooser chooser);
+    // The next button of the row, its image from the data directory's GUI folder.
+    VTR::NativeButtonBitmap* addButton(int32_t id, const std::u16string& dataDirectory, const char16_t* image,
+                                       bool enabled, std::function<void()> action);
+    void addLabel(int x, bool smallerLayout);
+
+    MainWindow* owner_;
+    void* parent_;
+    EngineOpcodeFunction opcode_;
+    PathChooser chooser_;
+    VTR::Panel* panel_ = nullptr;
+    VTR::NativeStaticText* label_ = nullptr;
+
+private:
+    struct Button {
+        int32_t id;
+        VTR::NativeButtonBitmap* button;
+        std::function<void()> action;
+    };
+    std::vector<Button> buttons_;
+};
+
+class MIDIFilePlayerGUI : public MediaPanel, public VTR::SliderListener {
 public:
     static constexpr int32_t kPlayId = 1001, kStopId = 1002, kEjectId = 1003, kRewindId = 1004,
                              kSliderId = 1011;
@@ -38,11 +80,7 @@ public:
     // directory's GUI folder.
     MIDIFilePlayerGUI(MainWindow* owner, void* parent, int x, int y, const std::u16string& dataDirectory,
                       bool smallerLayout, EngineOpcodeFunction opcode = nullptr, PathChooser chooser = {});
-    ~MIDIFilePlayerGUI() override;
-    MIDIFilePlayerGUI(const MIDIFilePlayerGUI&) = delete;
-    MIDIFilePlayerGUI& operator=(const MIDIFilePlayerGUI&) = delete;
 
-    void buttonClicked(int32_t controlId) override;
     // The user moved the slider (0..100): seek there.
     void sliderChanged(int32_t controlId, int value) override;
 
@@ -54,36 +92,26 @@ public:
     void reload();
     // The timer's refresh: moves the slider without the panel seeking.
     void showPosition(int value);
-    void moveTo(int x, int y);
 
     bool playing() const { return playing_; }
     const std::u16string& midiPath() const { return midiPath_; }
-    VTR::Panel* panel() const { return panel_; }
-    VTR::NativeButtonBitmap* button(int32_t id) const;
     VTR::NativeSlider* slider() const { return slider_; }
-    VTR::NativeStaticText* label() const { return label_; }
 
 private:
     // A load answered 0: loaded and stopped.
     void showLoaded();
 
-    MainWindow* owner_;
-    void* parent_;
-    EngineOpcodeFunction opcode_;
-    PathChooser chooser_;
-    VTR::Panel* panel_ = nullptr;
     VTR::NativeSlider* slider_ = nullptr;
     VTR::NativeButtonBitmap* play_ = nullptr;
     VTR::NativeButtonBitmap* stop_ = nullptr;
     VTR::NativeButtonBitmap* eject_ = nullptr;
     VTR::NativeButtonBitmap* rewind_ = nullptr;
-    VTR::NativeStaticText* label_ = nullptr;
     int sliderListenerId_ = 0;
     bool playing_ = false;
     std::u16string midiPath_;
 };
 
-class AudioFileRecorderGUI : public VTR::VTRButtonListener {
+class AudioFileRecorderGUI : public MediaPanel {
 public:
     static constexpr int32_t kRecordId = 1005, kStopId = 1006, kEjectId = 1007;
     static constexpr int kX = 465, kSmallerX = 390;
@@ -95,32 +123,18 @@ public:
                          bool smallerLayout, EngineOpcodeFunction opcode = nullptr, PathChooser chooser = {});
     // Stops a running recording first.
     ~AudioFileRecorderGUI() override;
-    AudioFileRecorderGUI(const AudioFileRecorderGUI&) = delete;
-    AudioFileRecorderGUI& operator=(const AudioFileRecorderGUI&) = delete;
-
-    void buttonClicked(int32_t controlId) override;
 
     void record();
     void stop();
     void eject();
-    void moveTo(int x, int y);
 
     bool recording() const { return recording_; }
     const std::u16string& outputPath() const { return outputPath_; }
-    VTR::Panel* panel() const { return panel_; }
-    VTR::NativeButtonBitmap* button(int32_t id) const;
-    VTR::NativeStaticText* label() const { return label_; }
 
 private:
-    MainWindow* owner_;
-    void* parent_;
-    EngineOpcodeFunction opcode_;
-    PathChooser chooser_;
-    VTR::Panel* panel_ = nullptr;
     VTR::NativeButtonBitmap* record_ = nullptr;
     VTR::NativeButtonBitmap* stop_ = nullptr;
     VTR::NativeButtonBitmap* eject_ = nullptr;
-    VTR::NativeStaticText* label_ = nullptr;
     bool recording_ = false;
     std::u16string outputPath_;
 };

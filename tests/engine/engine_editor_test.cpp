@@ -132,6 +132,79 @@ TEST_F(EngineEditorTest, EitherDestructionOrderIsSafe) {
     EXPECT_EQ(onEditor(editor, BREVIAN_OP_EDITOR_DESTROY), 0);
 }
 
+// An editor size file: the attached editor takes exactly the size written in it and asks the host
+// for it; anything malformed or out of range is refused and changes nothing.
+TEST_F(EngineEditorTest, EditorSizeFileAsksTheHostForThatExactSize) {
+    void* editor = createEditor("");
+    ASSERT_NE(editor, nullptr);
+    auto* e = static_cast<brevian::Editor*>(editor);
+    void* parent = createTestParent();
+    ASSERT_NE(parent, nullptr);
+    ASSERT_EQ(onEditor(editor, BREVIAN_OP_EDITOR_OPEN, parent), 0);
+    CallbackLog log;
+    ASSERT_EQ(op(BREVIAN_OP_SET_HOST_CALLBACK, reinterpret_cast<void*>(&hostCallback), &log), 0);
+    auto open = [&](const std::string& name, const std::string& text) {
+        dir.write(name, text);
+        return op(BREVIAN_OP_OPEN_FILE, const_cast<char*>(utf8(dir.path() / name).c_str()));
+    };
+
+    // Not attached yet: no editor to resize.
+    EXPECT_NE(open("early.editorsize", "754 300"), 0);
+    EXPECT_EQ(log.calls, 0);
+    ASSERT_EQ(op(BREVIAN_OP_EDITOR_ATTACH, editor), 0);
+
+    struct Case {
+        const char* name;
+        const char* text;
+        bool accepted;
+        int32_t width, height; // the size after the call
+    };
+    const Case cases[] = {
+        {"a.editorsize", "754 300", true, 754, 300},
+        {"b.EditorSize", "755 300\r\n", true, 755, 300},
+        {"c.editorsize", "  640\t320 \n", true, 640, 320},
+        {"d.editorsize", "64 4096", true, 64, 4096},
+        {"e.editorsize", "63 300", false, 64, 4096},
+        {"f.editorsize", "754 4097", false, 64, 4096},
+        {"g.editorsize", "754", false, 64, 4096},
+        {"h.editorsize", "754 300 1", false, 64, 4096},
+        {"i.editorsize", "-754 300", false, 64, 4096},
+        {"j.editorsize", "754x300", false, 64, 4096},
+        {"k.editorsize", "99999999999 300", false, 64, 4096},
+        {"l.editorsize", "", false, 64, 4096},
+        {"m.txt", "700 300", false, 64, 4096}, // not a size file: neither a state nor a preset
+    };
+    int expectedCalls = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(open(c.name, c.text) == 0, c.accepted);
+        if (c.accepted) ++expectedCalls;
+        EXPECT_EQ(log.calls, expectedCalls);
+        if (c.accepted) {
+            EXPECT_EQ(log.code, BREVIAN_HOST_EDITOR_RESIZED);
+            EXPECT_EQ(log.i1, c.width);
+            EXPECT_EQ(log.i2, c.height);
+        }
+        int32_t height = 0, width = 0;
+        ASSERT_EQ(onEditor(editor, BREVIAN_OP_EDITOR_GET_SIZE, &height, &width), 0);
+        EXPECT_EQ(width, c.width);
+        EXPECT_EQ(height, c.height);
+        int shownWidth = 0, shownHeight = 0;
+        if (childWindowInfo(e->window(), parent, shownWidth, shownHeight)) {
+            EXPECT_EQ(shownWidth, c.width);
+            EXPECT_EQ(shownHeight, c.height);
+        }
+    }
+    // The view switch still gives its own two sizes afterwards.
+    e->toggleView();
+    EXPECT_EQ(log.i1, brevian::Editor::kCompactWidth);
+    EXPECT_EQ(log.i2, brevian::Editor::kHeight);
+
+    EXPECT_EQ(op(BREVIAN_OP_EDITOR_DETACH, editor), 0);
+    EXPECT_EQ(onEditor(editor, BREVIAN_OP_EDITOR_DESTROY), 0);
+    destroyTestParent(parent);
+}
+
 TEST(EngineProduct, NameReadFromTheFirstNameElementOnly) {
     EXPECT_EQ(brevian::productNameFrom("<Product><Name>Brevian</Name></Product>"), "Brevian");
     EXPECT_EQ(brevian::productNameFrom("<Name>A</Name><Name>B</Name>"), "A");
