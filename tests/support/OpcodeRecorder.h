@@ -50,6 +50,8 @@ public:
 
     void answer(int32_t opcode, int32_t result) { answers_[opcode] = result; }
     void setPosition(double position) { position_ = position; }
+    // What VE_ENGINE_AUDIO_ISPLAYING writes.
+    void setPlaying(bool playing) { playing_ = playing; }
     const std::vector<OpcodeCall>& calls() const { return calls_; }
     void clear() { calls_.clear(); }
 
@@ -67,6 +69,7 @@ private:
             record.text = static_cast<const char*>(p1);
         self->calls_.push_back(record);
         if (opcode == VE_ENGINE_MIDI_POSITION_GET && p1) *static_cast<double*>(p1) = self->position_;
+        if (opcode == VE_ENGINE_AUDIO_ISPLAYING && p1) *static_cast<bool*>(p1) = self->playing_;
         auto found = self->answers_.find(opcode);
         return found == self->answers_.end() ? kEngineOk : found->second;
     }
@@ -74,6 +77,7 @@ private:
     std::map<int32_t, int32_t> answers_;
     std::vector<OpcodeCall> calls_;
     double position_ = 0.0;
+    bool playing_ = false;
 };
 
 } // namespace vantor::test
