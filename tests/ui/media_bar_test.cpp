@@ -362,13 +362,18 @@ TEST_F(MediaBarTest, TheMenuBarHasTheFileAndToolsCommands) {
                                                                   {u"Preferences", 2001},
                                                                   {u"Render offline", 2002}}));
 #endif
-    // The dialogs of these two commands are not part of this version: said in the log, nothing else.
+    // Preferences is not part of this version: said in the log, nothing else. Render offline's
+    // dialog is modal, so it is only run here where there is none (tested on its own).
     window->onCommand(2001);
+#if !defined(_WIN32)
     window->onCommand(2002);
+#endif
     window->onCommand(4001); // no engine module: nothing to load into
     window->onCommand(9999);
     EXPECT_TRUE(log_.has('I', "Preferences: the preferences dialog is not available in this version"));
-    EXPECT_TRUE(log_.has('I', "Render offline: the offline render dialog is not available in this version"));
+#if !defined(_WIN32)
+    EXPECT_TRUE(log_.has('I', "Render offline: no dialog without a desktop"));
+#endif
     EXPECT_TRUE(opcodes_.calls().empty());
     window->destroy();
 }
