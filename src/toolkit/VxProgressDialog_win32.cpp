@@ -99,8 +99,10 @@ VxProgressDialog::VxProgressDialog(const std::u16string& title, void* owner, uin
         secondBar_ = second;
     }
     if (cancellable) {
+        // Id IDCANCEL, so tools (and Escape-aware code) can find it.
         HWND button = CreateWindowExW(0, L"BUTTON", L"Cancel", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 160,
-                                      twoBars_ ? 105 : 80, 60, 20, dialog, nullptr, instance, nullptr);
+                                      twoBars_ ? 105 : 80, 60, 20, dialog,
+                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDCANCEL)), instance, nullptr);
         SendMessageW(button, WM_SETFONT, font, FALSE);
         cancelButton_ = button;
         SetWindowLongPtrW(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));

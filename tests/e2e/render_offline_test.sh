@@ -97,6 +97,30 @@ e2e_screenshot rendered
 python3 "$WAVCHECK" "$FILES/render.wav" --strict --onsets 0,0.5,1.25,2.0 --tolerance 12 >"$E2E_ART/render-analysis.txt" 2>&1
 e2e_check "the WAV holds the notes at their times (within one block)" test $? = 0
 
+# A long file, cancelled part way through: the confirmation's Yes ends the render at once and
+# leaves a valid, shorter WAV file.
+python3 - "$FILES/long.mid" <<'PY'
+import struct, sys
+track = b"\x00\xff\x51\x03" + (500000).to_bytes(3, "big")
+for i in range(2400):  # 20 minutes of eighth notes
+    track += b"\x00" + bytes([0x90, 48 + i % 24, 100]) + b"\x81\x70" + bytes([0x80, 48 + i % 24, 0])
+track += b"\x00\xff\x2f\x00"
+open(sys.argv[1], "wb").write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, 480) + b"MTrk" + struct.pack(">I", len(track)) + track)
+PY
+e2e_wintool press --caption "$DIALOG" --id 1008 >/dev/null
+choose "Select a MIDI file" "$(winpath "$FILES/long.mid")"
+until_true 10 render_enabled
+e2e_wintool press --caption "$DIALOG" --id 1010 >/dev/null
+e2e_wintool wait --caption "Rendering" --class vantorProgressDialog --timeout 10000 >/dev/null
+sleep 1 # a second of rendering
+e2e_wintool press --caption "Rendering" --class vantorProgressDialog --id 2 >/dev/null
+e2e_check "Cancel asks first" e2e_wintool click --caption "Rendering" --class '#32770' --id 6 --timeout 10000
+e2e_check "a confirmed cancel ends the render" until_true 15 labels_reset
+python3 "$WAVCHECK" "$FILES/render.wav" --strict >"$E2E_ART/cancelled-analysis.txt" 2>&1
+e2e_check "the cancelled render's WAV is valid" test $? = 0
+FRAMES=$(sed -nE 's/.* ([0-9]+) frames$/\1/p' "$E2E_ART/cancelled-analysis.txt")
+e2e_check "and shorter than the whole file (${FRAMES:-no} frames)" test "${FRAMES:-0}" -gt 0 -a "${FRAMES:-0}" -lt $((1200 * 48000))
+
 e2e_wintool close --caption "$DIALOG" --timeout 10000 >/dev/null
 e2e_check "the close box ends the dialog" test $? = 0
 sleep 1
