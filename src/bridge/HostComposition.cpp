@@ -6,6 +6,7 @@
 #include "graph/Factory.h"
 #include "midi/MIDIDevice.h"
 #include "midifile/MIDIFilePlayer.h"
+#include "offline/OfflineThread.h"
 #include "recording/StereoFileOutputModule.h"
 
 #include <memory>
@@ -28,6 +29,9 @@ void installCoreHooks() {
         if (DeviceManager* manager = DeviceManager::peek()) manager->midiReleased(context, portId);
     };
     MIDIDevice::setDeviceManagerHooks(midiHooks);
+    DeviceManager::setOfflineThreadMaker([](Instance* context) -> std::unique_ptr<OfflineRenderThread> {
+        return std::make_unique<OfflineThread>(context);
+    });
 }
 
 MIDIFilePlayer* makeMidiFilePlayer() {

@@ -347,6 +347,12 @@ void GraphManager::process(float** outputs, uint32_t frames) {
         skipped_.fetch_add(1, std::memory_order_relaxed);
         return;
     }
+    // Released on every way out: a module that throws must not leave the graph locked, or the
+    // next device change would wait for ever.
+    struct Unlock {
+        Mutex& lock;
+        ~Unlock() { lock.Unlock(); }
+    } unlock{*lock_};
     if (mixBus_ && mixBus_->frames() > 0 && masterGain_) {
         const uint32_t piece = mixBus_->frames();
         uint32_t done = 0;
@@ -358,7 +364,6 @@ void GraphManager::process(float** outputs, uint32_t frames) {
         }
         rendered_.fetch_add(1, std::memory_order_relaxed);
     }
-    lock_->Unlock();
 }
 
 void GraphManager::processPiece(float** outputs, uint32_t frames) {

@@ -1,4 +1,5 @@
 #include "ui/MainWindow.h"
+#include "ui/RenderOfflineDialog.h"
 
 #include "bridge/SMPLModule.h"
 #include "log/Log.h"
@@ -166,7 +167,7 @@ void MainWindow::onCommand(int id) {
             showPreferences(getHandle(), services_.opcode);
         break;
     case kCommandRenderOffline:
-        logInfo("Render offline: the offline render dialog is not available in this version");
+        runRenderOfflineDialog(getHandle(), services_.opcode);
         break;
     case kCommandLoad: {
         const std::u16string path = chooseStateFile(false);

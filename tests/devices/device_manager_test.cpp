@@ -202,11 +202,12 @@ TEST_F(DeviceManagerTest, OfflineModeStartsAndStopsTheRenderThreadThroughTheHook
         int* ended_;
     };
     int made = 0, ended = 0;
+    // After start-up: the core's hooks install the real render thread.
+    DeviceManager& dm = startDevices();
     DeviceManager::setOfflineThreadMaker([&](vantor::Instance*) {
         ++made;
         return std::make_unique<FakeOffline>(&ended);
     });
-    DeviceManager& dm = startDevices();
     context.setOffline(true);
     dm.setOffline(&context, true);
     EXPECT_EQ(made, 1);

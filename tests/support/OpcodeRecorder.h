@@ -58,6 +58,8 @@ public:
                                           int32_t answer)>;
     void setOutputs(Outputs outputs) { outputs_ = std::move(outputs); }
     void setPosition(double position) { position_ = position; }
+    // What VE_ENGINE_AUDIO_ISPLAYING writes.
+    void setPlaying(bool playing) { playing_ = playing; }
     const std::vector<OpcodeCall>& calls() const { return calls_; }
     void clear() { calls_.clear(); }
 
@@ -74,6 +76,7 @@ private:
             record.text = static_cast<const char*>(p1);
         self->calls_.push_back(record);
         if (opcode == VE_ENGINE_MIDI_POSITION_GET && p1) *static_cast<double*>(p1) = self->position_;
+        if (opcode == VE_ENGINE_AUDIO_ISPLAYING && p1) *static_cast<bool*>(p1) = self->playing_;
         auto found = self->answers_.find(opcode);
         const int32_t answer = found == self->answers_.end() ? kEngineOk : found->second;
         return self->outputs_ ? self->outputs_(opcode, p1, p2, i1, i2, i3, answer) : answer;
@@ -83,6 +86,7 @@ private:
     Outputs outputs_;
     std::vector<OpcodeCall> calls_;
     double position_ = 0.0;
+    bool playing_ = false;
 };
 
 } // namespace vantor::test

@@ -1,0 +1,12 @@
+#include "ui/RenderOfflineDialog.h"
+
+#include "log/Log.h"
+
+namespace vantor {
+
+// The headless build has no dialog templates to show.
+void runRenderOfflineDialog(void*, EngineOpcodeFunction) {
+    logInfo("Render offline: no dialog without a desktop");
+}
+
+} // namespace vantor
