@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace vantor;
@@ -82,8 +83,14 @@ TEST_F(MidiHotplugIntegrationTest, AKeyboardThatIsUnpluggedAndReturnsPlaysAgainW
     EXPECT_FALSE(midi_.api().isStarted(keyboardKey_)) << "not started while audio is stopped";
     playNow(62); // while audio is stopped: never to be heard
 
+    const uint64_t callbacks = quorvel::test::pa::callbackCount();
     ASSERT_EQ(call(VE_ENGINE_AUDIO_START), kEngineOk);
     ASSERT_TRUE(midi_.api().isStarted(keyboardKey_));
+    // The stream's first block runs on the library's thread; the note must not land in it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (quorvel::test::pa::callbackCount() == callbacks && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GT(quorvel::test::pa::callbackCount(), callbacks) << "the stream's first block never ran";
     playNow(64);
     EXPECT_EQ(notesOverBlocks(2), std::vector<int>{64}) << "after the return, and nothing that waited";
     EXPECT_EQ(complaints(), std::vector<std::string>{});
