@@ -46,6 +46,7 @@ TEST(MidiHotplugThreadingTest, OpcodesListAndEnableWhilePortsComeAndGo) {
 
     std::atomic<bool> done{false};
     std::atomic<int> enabled{0};
+    std::atomic<int> cycles{0};
     std::thread engine([&] {
         MidiDeviceRecord records[8];
         while (!done.load(std::memory_order_acquire)) {
@@ -59,12 +60,16 @@ TEST(MidiHotplugThreadingTest, OpcodesListAndEnableWhilePortsComeAndGo) {
                 call(VE_ENGINE_MIDIDEVICE_GET, &found, nullptr, records[i].id);
                 call(VE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, records[i].id, -1, 0);
             }
+            cycles.fetch_add(1, std::memory_order_release);
         }
     });
 
     // The window thread's part: ports plugged and unplugged, one pass after each change.
-    constexpr int kRounds = 60;
+    constexpr int kRounds = 200;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     for (int round = 0; round < kRounds; ++round) {
+        // Every round overlaps at least one cycle of the engine's thread.
+        const int seen = cycles.load(std::memory_order_acquire);
         const int keys = midi.api().addInput("Keys");
         const int pads = midi.api().addOutput("Pads");
         rescanMIDIPorts(std::chrono::milliseconds(0));
@@ -72,10 +77,11 @@ TEST(MidiHotplugThreadingTest, OpcodesListAndEnableWhilePortsComeAndGo) {
         rescanMIDIPorts(std::chrono::milliseconds(0));
         midi.api().removePort(round % 2 ? pads : keys);
         rescanMIDIPorts(std::chrono::milliseconds(0));
+        while (cycles.load(std::memory_order_acquire) == seen && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
     }
     // Let the engine's thread see the final lists at least once.
     const int before = enabled.load();
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (enabled.load() < before + 2 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::yield();
     done.store(true, std::memory_order_release);
