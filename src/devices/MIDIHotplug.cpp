@@ -63,8 +63,8 @@ Matching matchAndRepoint(bool input, const std::vector<Present>& ports) {
             if (taken[e] || entries[e].name != port.name) continue;
             taken[e] = matched = true;
             if (entries[e].deviceIndex != port.deviceIndex) {
-                logInfo("device index changed from ", entries[e].deviceIndex, " to ", port.deviceIndex, " for ",
-                        port.name);
+                logInfo("device index changed from ", entries[e].deviceIndex, " to ", port.deviceIndex,
+                        " for ", port.name);
                 setMIDIPortDeviceIndex(entries[e].id, port.deviceIndex);
             }
         }
@@ -113,14 +113,15 @@ void addPorts(MidiApi& api, const Direction& d, uint32_t count) {
             info.ins = d.input ? 1 : 0;
             info.outs = d.input ? 0 : 1;
             info.deviceIndex = port.deviceIndex;
-            const uint32_t r =
-                d.input ? api.inputName(port.deviceIndex, info.name) : api.outputName(port.deviceIndex, info.name);
+            const uint32_t r = d.input ? api.inputName(port.deviceIndex, info.name)
+                                       : api.outputName(port.deviceIndex, info.name);
             info.working = r == midiresult::kOk;
             if (!info.working) info.name = "Non working";
             const int32_t id = insertMIDIPort(std::move(info));
             // Entered in the table and the device manager's lists in one step.
             if (devices)
-                if (const std::optional<int> value = devices->admitMidiPort(id)) reconnects.emplace_back(id, *value);
+                if (const std::optional<int> value = devices->admitMidiPort(id))
+                    reconnects.emplace_back(id, *value);
         }
     }
     // Enabling reaches the engine and the graph: never under the lock.

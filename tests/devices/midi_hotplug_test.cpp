@@ -28,7 +28,8 @@ std::vector<std::string> describeTable(int32_t firstNewId) {
     for (const vantor::MIDIPortInfo& info : vantor::snapshotMIDIPorts()) {
         const std::string id =
             info.id >= firstNewId ? "+" + std::to_string(info.id - firstNewId) : std::to_string(info.id);
-        rows.push_back(id + " " + info.name + (info.ins ? " in@" : " out@") + std::to_string(info.deviceIndex));
+        rows.push_back(id + " " + info.name + (info.ins ? " in@" : " out@") +
+                       std::to_string(info.deviceIndex));
     }
     return rows;
 }
@@ -56,11 +57,11 @@ protected:
 
 struct Case {
     const char* what;
-    std::vector<Port> before;                       // present when the device manager starts
+    std::vector<Port> before; // present when the device manager starts
     std::function<void(vantor::VirtualMidiApi&, const std::vector<int>&)> change; // keys of before
-    std::vector<std::string> lines;                 // the pass's log lines, in order
-    std::vector<std::string> table;                 // the port table afterwards
-    std::vector<std::string> devices;               // the device manager's display names afterwards
+    std::vector<std::string> lines;   // the pass's log lines, in order
+    std::vector<std::string> table;   // the port table afterwards
+    std::vector<std::string> devices; // the device manager's display names afterwards
 };
 
 TEST_F(MidiHotplugTest, PassesKeepTheTableAndTheDeviceListsCurrent) {

@@ -9,7 +9,6 @@
 #include "engineapi/EngineOpcodes.h"
 #include "graph/GraphManager.h"
 #include "midi/MIDIDevice.h"
-#include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -43,9 +42,7 @@ protected:
         return keys;
     }
 
-    void playNow(uint8_t key) {
-        ASSERT_TRUE(midi_.api().sendShort(keyboardKey_, noteOn(key)));
-    }
+    void playNow(uint8_t key) { ASSERT_TRUE(midi_.api().sendShort(keyboardKey_, noteOn(key))); }
 
     std::string logText() const { return home_ ? home_->readLog() : std::string(); }
 };

@@ -30,7 +30,8 @@ inline std::vector<std::string> midiInputNames() {
     int32_t count = 0;
     MidiDeviceRecord records[8] = {};
     std::vector<std::string> names;
-    if (deviceChangeCall(VE_ENGINE_MIDIDEVICE_LIST, records, &count, 8, kMidiInputs) != kEngineOk) return names;
+    if (deviceChangeCall(VE_ENGINE_MIDIDEVICE_LIST, records, &count, 8, kMidiInputs) != kEngineOk)
+        return names;
     for (int32_t i = 0; i < count && i < 8; ++i)
         names.push_back(records[i].name);
     return names;
