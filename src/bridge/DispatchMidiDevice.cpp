@@ -6,9 +6,11 @@
 #include "graph/Instance.h"
 #include "log/Log.h"
 #include "midi/MIDIDevice.h"
+#include "midi/MIDIPortTable.h"
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 namespace vantor::dispatch {
@@ -16,6 +18,8 @@ namespace vantor::dispatch {
 namespace {
 
 int32_t listMidiDevices(const OpcodeCall& call) {
+    // The ids and their records must come from one state of the lists (hot-plug changes them).
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     std::vector<int> ids;
     if (MIDIDeviceFactory* factory = MIDIDeviceFactory::peek()) factory->listPortIds(ids, call.i2);
     auto* out = static_cast<MidiDeviceRecord*>(call.p1);
@@ -35,6 +39,9 @@ int32_t enableMidiDevice(EngineManager& manager, const OpcodeCall& call) {
         graph->removeMidiDevice(call.i1);
         return kEngineOk;
     }
+    // Creating, opening and marking the device see one state of the port lists; the graph is
+    // reached after the lock is let go (its own lock is taken before this one elsewhere).
+    std::unique_lock<std::recursive_mutex> guard(midiPortsLock());
     MIDIDeviceFactory* factory = MIDIDeviceFactory::peek();
     if (!factory) return kEngineFailed;
     Module* module = nullptr;
@@ -55,6 +62,7 @@ int32_t enableMidiDevice(EngineManager& manager, const OpcodeCall& call) {
         return kEngineMidiDeviceFailed;
     }
     device->markAcquired();
+    guard.unlock();
     graph->addMidiDevice(call.i1, device, call.i3);
     return kEngineOk;
 }

@@ -199,10 +199,12 @@ MidiDeviceEntry* DeviceManager::addMidiRecord(int portId) {
 
 void DeviceManager::enumerateMidi() {
     logInfo("Now enumerating MIDI Devices...");
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     std::vector<int32_t> ids;
     listMIDIPorts(ids);
     for (int32_t id : ids)
         addMidiRecord(id);
+    midiEnumerated_.store(true, std::memory_order_release);
     int j = 0;
     for (const auto& [id, entry] : midi_) {
         if (!entry->hasInput && !entry->hasOutput)
@@ -241,10 +243,13 @@ void DeviceManager::close() {
     }
     logInfo("Passed Pa_Terminate()");
     audio_.clear();
+    midiEnumerated_.store(false, std::memory_order_release);
+    std::unique_lock<std::recursive_mutex> midiGuard(midiPortsLock());
     midi_.clear();
     inputNames_.clear();
     outputNames_.clear();
     reconnect_.clear();
+    midiGuard.unlock();
     for (auto& [context, record] : contexts_)
         if (record->offlineThread) record->offlineThread->end();
     contexts_.clear();
@@ -379,10 +384,12 @@ void DeviceManager::releaseAudio(Instance* context, int index) {
 }
 
 void DeviceManager::markMidiAcquired(int portId) {
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     if (MidiDeviceEntry* entry = midiRecord(portId)) entry->free = false;
 }
 
 void DeviceManager::midiReleased(Instance*, int portId) {
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     MidiDeviceEntry* entry = midiRecord(portId);
     if (!entry) return;
     logInfo("DeviceManager : ", entry->uniqueName, " was deallocated");
@@ -391,6 +398,7 @@ void DeviceManager::midiReleased(Instance*, int portId) {
 }
 
 void DeviceManager::storeMidiModule(int portId, Module* module) {
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     if (MidiDeviceEntry* entry = midiRecord(portId)) entry->module = module;
 }
 
@@ -425,6 +433,7 @@ MidiDeviceEntry* DeviceManager::midiRecord(int portId) {
 }
 
 std::vector<int> DeviceManager::midiPortIds() const {
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     std::vector<int> ids;
     ids.reserve(midi_.size());
     for (const auto& [id, entry] : midi_)
@@ -432,11 +441,19 @@ std::vector<int> DeviceManager::midiPortIds() const {
     return ids;
 }
 
-void DeviceManager::midiPortRemoved(int portId) {
+void DeviceManager::midiPortRemoved(int portId, bool dropFromPortTable) {
+    std::unique_lock<std::recursive_mutex> guard(midiPortsLock());
     MidiDeviceEntry* entry = midiRecord(portId);
-    if (!entry) return;
+    if (!entry) {
+        if (dropFromPortTable) eraseMIDIPort(portId);
+        return;
+    }
     if (!entry->free && entry->working) {
-        logInfo("removed MIDI Device is used : ", entry->uniqueName);
+        const std::string uniqueName = entry->uniqueName;
+        const int direction = entry->hasInput ? 1 : 0;
+        logInfo("removed MIDI Device is used : ", uniqueName);
+        // The opcodes reach the graph, whose lock may be held by a thread that waits for this one.
+        guard.unlock();
         // Keep the engine's remember value so the device comes back as it was.
         int value = 1;
         std::vector<UsedMidiDevice> used;
@@ -444,7 +461,13 @@ void DeviceManager::midiPortRemoved(int portId) {
         for (const UsedMidiDevice& device : used)
             if (device.id == portId) value = device.value;
         engineOpcode(VE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, portId, -1, 0, 0.0f);
-        reconnect_.push_back(Reconnect{entry->hasInput ? 1 : 0, entry->uniqueName, value});
+        guard.lock();
+        reconnect_.push_back(Reconnect{direction, uniqueName, value});
+        entry = midiRecord(portId);
+        if (!entry) {
+            if (dropFromPortTable) eraseMIDIPort(portId);
+            return;
+        }
     }
     if (MIDIDeviceFactory* factory = MIDIDeviceFactory::peek()) factory->removePort(portId);
     if (entry->hasOutput)
@@ -452,25 +475,40 @@ void DeviceManager::midiPortRemoved(int portId) {
     else if (entry->hasInput)
         inputNames_.erase(entry->uniqueName);
     midi_.erase(portId);
+    // The port table loses the entry in the same step, so no reader sees one list without the other.
+    if (dropFromPortTable) eraseMIDIPort(portId);
 }
 
-void DeviceManager::midiPortArrived(int portId) {
-    if (midiRecord(portId)) return; // already known
+std::optional<int> DeviceManager::admitMidiPort(int portId) {
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
+    if (midiRecord(portId)) return std::nullopt; // already known
     MidiDeviceEntry* entry = addMidiRecord(portId);
-    if (!entry) return;
+    if (!entry) return std::nullopt;
     if (MIDIDeviceFactory* factory = MIDIDeviceFactory::peek()) factory->registerPort(portId);
     const int direction = entry->hasInput ? 1 : 0;
     for (auto it = reconnect_.begin(); it != reconnect_.end(); ++it) {
         if (it->direction != direction || it->uniqueName != entry->uniqueName) continue;
         const int value = it->value;
         reconnect_.erase(it);
-        engineOpcode(VE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, portId, 1, value, 0.0f);
-        logInfo("newly connected device is re-enabled : ", entry->uniqueName);
-        // The enable may have rebuilt the table's view of the port: look it up again.
-        entry = midiRecord(portId);
-        if (entry && !entry->free && entry->working && entry->module) entry->module->start();
-        break;
+        return value;
     }
+    return std::nullopt;
+}
+
+void DeviceManager::reconnectMidiPort(int portId, int value) {
+    engineOpcode(VE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, portId, 1, value, 0.0f);
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
+    MidiDeviceEntry* entry = midiRecord(portId);
+    if (!entry) return;
+    logInfo("newly connected device is re-enabled : ", entry->uniqueName);
+    if (entry->free || !entry->working || !entry->module) return;
+    // A port that returns while audio is stopped stays silent until audio starts (the start then
+    // cuts whatever it queued); while audio runs it plays at once.
+    if (isPlaying(entry->module->getContext(), false)) entry->module->start();
+}
+
+void DeviceManager::midiPortArrived(int portId) {
+    if (const std::optional<int> value = admitMidiPort(portId)) reconnectMidiPort(portId, *value);
 }
 
 } // namespace vantor

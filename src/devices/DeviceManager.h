@@ -21,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -139,13 +140,26 @@ public:
 
     int audioDeviceCount() const { return static_cast<int>(audio_.size()); }
     AudioDeviceEntry* audioRecord(int index);
+    // MIDI records: hold midiPortsLock() while using the pointer on a thread other than the
+    // window thread's hot-plug.
     MidiDeviceEntry* midiRecord(int portId);
     // Port ids of the MIDI table in ascending order.
     std::vector<int> midiPortIds() const;
 
-    // Hot-plug (window thread): a port that vanished / appeared.
-    void midiPortRemoved(int portId);
+    // True between the MIDI enumeration of init and close.
+    bool midiEnumerated() const { return midiEnumerated_.load(std::memory_order_acquire); }
+    // Hot-plug (window thread): a port that vanished / appeared. With dropFromPortTable the port
+    // table's entry goes in the same hold of midiPortsLock() as the record. midiPortArrived is
+    // admit then, for a port that was in use when it vanished, reconnect.
+    void midiPortRemoved(int portId, bool dropFromPortTable = false);
     void midiPortArrived(int portId);
+    // Records an arrived port (the port table already has it) and names it; hold midiPortsLock()
+    // to make it one step with the table's insertion. The engine's remember value when the port
+    // is one that vanished while in use.
+    std::optional<int> admitMidiPort(int portId);
+    // Enables the returning port in the engine again (never under midiPortsLock()); it plays at
+    // once only while audio runs.
+    void reconnectMidiPort(int portId, int value);
     // A port that vanished while in use: its direction (1 input), unique name and the value the
     // engine gave when it enabled the device, handed back when the port returns.
     struct Reconnect {
@@ -174,6 +188,7 @@ private:
     std::map<Instance*, std::unique_ptr<ContextRecord>> contexts_;
     bool libraryStarted_ = false;
     bool closed_ = false;
+    std::atomic<bool> midiEnumerated_{false};
 };
 
 // Routes the library's debug output into the log where the library offers the hook; false where

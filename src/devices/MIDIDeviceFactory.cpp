@@ -2,10 +2,14 @@
 
 #include "devices/DeviceManager.h"
 #include "midi/MIDIDevice.h"
+#include "midi/MIDIPortTable.h"
+
+#include <mutex>
 
 namespace vantor {
 
 MIDIDeviceFactory::MIDIDeviceFactory() {
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     DeviceManager* manager = DeviceManager::peek();
     if (!manager) return;
     for (int id : manager->midiPortIds())
@@ -28,10 +32,12 @@ void MIDIDeviceFactory::name(int portId, bool atConstruction) {
 }
 
 void MIDIDeviceFactory::registerPort(int portId) {
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     name(portId, false);
 }
 
 void MIDIDeviceFactory::removePort(int portId) {
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     for (auto it = devices_.begin(); it != devices_.end();) {
         if (it->second.portId != portId) {
             ++it;
@@ -43,6 +49,7 @@ void MIDIDeviceFactory::removePort(int portId) {
 }
 
 std::vector<BaseFactory::NamePair> MIDIDeviceFactory::list() {
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     std::vector<NamePair> out;
     out.reserve(devices_.size());
     for (const auto& [name, entry] : devices_)
@@ -62,23 +69,27 @@ Module* MIDIDeviceFactory::build(Instance* context, const std::string& generated
 }
 
 Module* MIDIDeviceFactory::create(Instance* context, const std::string& generatedName) {
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     auto it = devices_.find(generatedName);
     return it == devices_.end() ? nullptr : build(context, it->first, it->second.portId);
 }
 
 Module* MIDIDeviceFactory::createByDisplayName(Instance* context, const std::string& displayName) {
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     for (const auto& [name, entry] : devices_)
         if (entry.displayName == displayName) return build(context, name, entry.portId);
     return nullptr;
 }
 
 Module* MIDIDeviceFactory::createByPortId(Instance* context, int portId) {
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     for (const auto& [name, entry] : devices_)
         if (entry.portId == portId) return build(context, name, entry.portId);
     return nullptr;
 }
 
 void MIDIDeviceFactory::listPortIds(std::vector<int>& ids, int kind) const {
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     DeviceManager* manager = DeviceManager::peek();
     for (const auto& [name, entry] : devices_) {
         const MidiDeviceEntry* record = manager ? manager->midiRecord(entry.portId) : nullptr;
@@ -88,6 +99,7 @@ void MIDIDeviceFactory::listPortIds(std::vector<int>& ids, int kind) const {
 }
 
 void MIDIDeviceFactory::clear() {
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     devices_.clear();
 }
 

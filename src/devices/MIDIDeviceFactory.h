@@ -5,6 +5,9 @@
 //
 // While the Factory registry does not exist, names added and removed are also kept in two lists
 // so the registry can catch up.
+//
+// Every operation holds midiPortsLock(): a hot-plug pass on the window thread changes the map
+// while the opcodes read it.
 #pragma once
 
 #include "util/Singleton.h"

@@ -150,13 +150,17 @@ void GraphManager::removeMidiDevice(int id) {
     if (midiInputs_.erase(id) == 0) midiOutputs_.erase(id);
 }
 
+// Readers of the device maps take the lock too: an engine may ask from its own thread while
+// the window thread's hot-plug disables a device.
 Module* GraphManager::findMidiDevice(int id) {
+    GraphLocker lock(*lock_);
     if (auto it = midiInputs_.find(id); it != midiInputs_.end()) return it->second.device.get();
     if (auto it = midiOutputs_.find(id); it != midiOutputs_.end()) return it->second.device.get();
     return nullptr;
 }
 
 void GraphManager::listMidiDevices(std::vector<UsedMidiDevice>& out, int kind) {
+    GraphLocker lock(*lock_);
     if (kind == 0 || kind == 2)
         for (const auto& [id, entry] : midiInputs_)
             out.push_back(UsedMidiDevice{id, entry.value});

@@ -10,7 +10,6 @@ namespace vantor {
 namespace {
 
 struct PortTable {
-    std::mutex lock;
     std::map<int32_t, std::unique_ptr<MIDIPortInfo>> ports;
     uint32_t lastInputs = 0;
     uint32_t lastOutputs = 0;
@@ -61,9 +60,56 @@ void enumerateIfNeeded(PortTable& t) {
 
 } // namespace
 
+std::recursive_mutex& midiPortsLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+std::vector<MIDIPortInfo> snapshotMIDIPorts() {
+    PortTable& t = table();
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
+    enumerateIfNeeded(t);
+    std::vector<MIDIPortInfo> out;
+    out.reserve(t.ports.size());
+    for (const auto& [id, info] : t.ports)
+        out.push_back(*info);
+    return out;
+}
+
+bool setMIDIPortDeviceIndex(int32_t portId, uint32_t deviceIndex) {
+    PortTable& t = table();
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
+    auto it = t.ports.find(portId);
+    if (it == t.ports.end()) return false;
+    it->second->deviceIndex = deviceIndex;
+    return true;
+}
+
+bool eraseMIDIPort(int32_t portId) {
+    PortTable& t = table();
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
+    return t.ports.erase(portId) > 0;
+}
+
+int32_t insertMIDIPort(MIDIPortInfo info) {
+    PortTable& t = table();
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
+    info.id = t.nextId++;
+    const int32_t id = info.id;
+    t.ports[id] = std::make_unique<MIDIPortInfo>(std::move(info));
+    return id;
+}
+
+void setMIDIPortCounts(uint32_t inputs, uint32_t outputs) {
+    PortTable& t = table();
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
+    t.lastInputs = inputs;
+    t.lastOutputs = outputs;
+}
+
 void listMIDIPorts(std::vector<int32_t>& ids) {
     PortTable& t = table();
-    std::lock_guard<std::mutex> guard(t.lock);
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     enumerateIfNeeded(t);
     ids.clear();
     for (const auto& [id, info] : t.ports)
@@ -72,7 +118,7 @@ void listMIDIPorts(std::vector<int32_t>& ids) {
 
 std::optional<MIDIPortInfo> findMIDIPort(int32_t portId) {
     PortTable& t = table();
-    std::lock_guard<std::mutex> guard(t.lock);
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     enumerateIfNeeded(t);
     auto it = t.ports.find(portId);
     if (it == t.ports.end()) return std::nullopt;
@@ -81,7 +127,7 @@ std::optional<MIDIPortInfo> findMIDIPort(int32_t portId) {
 
 std::optional<MIDIPortInfo> peekMIDIPort(int32_t portId) {
     PortTable& t = table();
-    std::lock_guard<std::mutex> guard(t.lock);
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     auto it = t.ports.find(portId);
     if (it == t.ports.end()) return std::nullopt;
     return *it->second;
@@ -89,32 +135,32 @@ std::optional<MIDIPortInfo> peekMIDIPort(int32_t portId) {
 
 void clearMIDIPorts() {
     PortTable& t = table();
-    std::lock_guard<std::mutex> guard(t.lock);
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     t.ports.clear();
     t.needsEnumeration = true;
 }
 
 int32_t midiPortNextId() {
     PortTable& t = table();
-    std::lock_guard<std::mutex> guard(t.lock);
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     return t.nextId;
 }
 
 uint32_t midiPortLastInputCount() {
     PortTable& t = table();
-    std::lock_guard<std::mutex> guard(t.lock);
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     return t.lastInputs;
 }
 
 uint32_t midiPortLastOutputCount() {
     PortTable& t = table();
-    std::lock_guard<std::mutex> guard(t.lock);
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     return t.lastOutputs;
 }
 
 bool midiPortsNeedEnumeration() {
     PortTable& t = table();
-    std::lock_guard<std::mutex> guard(t.lock);
+    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
     return t.needsEnumeration;
 }
 

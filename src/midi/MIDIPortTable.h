@@ -7,11 +7,15 @@
 // next use enumerates afresh, with ids starting at 0 again, while the next-id counter keeps
 // counting, so ports added later by a rescan never reuse an id of this process.
 //
-// Users: device enumeration and the factories (opcode thread), hot-plug (window thread), engine
-// shutdown. An internal lock keeps concurrent callers safe; lookups return copies.
+// Users: device enumeration and the factories (opcode thread, or an engine's own thread), hot-plug
+// (window thread), engine shutdown. One process-wide lock, midiPortsLock(), guards this table and
+// the device manager's MIDI lists together, so a reader that holds it sees both agree; every
+// function here takes it, and lookups return copies. It is held only for short bookkeeping, never
+// on the audio thread, and never across an engine opcode.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,6 +42,20 @@ std::optional<MIDIPortInfo> peekMIDIPort(int32_t portId);
 // Deletes every record and asks for a fresh enumeration on the next use. The next-id counter
 // stays.
 void clearMIDIPorts();
+
+// The lock of the MIDI port lists (recursive: the functions here take it again).
+std::recursive_mutex& midiPortsLock();
+
+// Hot-plug edits (hold midiPortsLock() across a group of them that must look atomic).
+// Every record, in ascending id order (copies). Enumerates first if needed.
+std::vector<MIDIPortInfo> snapshotMIDIPorts();
+// Points an entry at a new device index; false when the id is unknown.
+bool setMIDIPortDeviceIndex(int32_t portId, uint32_t deviceIndex);
+// Deletes one record; false when the id is unknown.
+bool eraseMIDIPort(int32_t portId);
+// Enters a new port under the next id (info.id is ignored) and returns that id.
+int32_t insertMIDIPort(MIDIPortInfo info);
+void setMIDIPortCounts(uint32_t inputs, uint32_t outputs);
 
 // Bookkeeping, for hot-plug and diagnostics.
 int32_t midiPortNextId();           // ids handed out so far in this process

@@ -3,7 +3,7 @@
 
 #include "bridge/SMPLModule.h"
 #include "log/Log.h"
-#include "midi/MIDIPortTable.h"
+#include "devices/MIDIHotplug.h"
 #include "toolkit/FileSelector.h"
 #include "ui/Prefs.h"
 
@@ -188,7 +188,7 @@ void MainWindow::onCommand(int id) {
 }
 
 void MainWindow::onDeviceChange(uintptr_t event) {
-    if (event == kDeviceNodesChanged) clearMIDIPorts();
+    if (event == kDeviceNodesChanged) rescanMIDIPorts();
 }
 
 void MainWindow::outerSize(int width, int height, int& outerWidth, int& outerHeight) const {

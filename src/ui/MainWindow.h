@@ -93,7 +93,8 @@ public:
     void onTimer(int id) override;
     // Menu commands. Every command is answered (0), known or not.
     void onCommand(int id) override;
-    // Device nodes changed (7): the MIDI port lists are enumerated afresh on their next use.
+    // Device nodes changed (7): the MIDI hot-plug pass brings the port lists up to date (the
+    // window procedure then runs the default procedure).
     void onDeviceChange(uintptr_t event) override;
 
     // The idle tick: the engine's idle call, and on every 21st tick (not while offline) the
