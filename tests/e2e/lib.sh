@@ -204,6 +204,25 @@ e2e_reg_query() {
     sed -E "s/^ +$2 +REG_[A-Z_]+ {0,4}//" <<<"$line"
 }
 
+# e2e_winpath PATH: the Windows path (drive Z:) of a Unix path.
+e2e_winpath() { echo "Z:$(realpath -m "$1" | tr / '\\')"; }
+
+# e2e_messages LOG: the host log's messages without their severity, thread and time prefix.
+e2e_messages() { tr -d '\r' <"$1" | sed -E 's/^[IWE]:0x[ 0-9a-f]+:[ 0-9]+:[0-9]+://'; }
+
+# e2e_until SECONDS CMD...: polls CMD every 0.1 s until it succeeds; fails when time is up.
+e2e_until() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        ((SECONDS < deadline)) || return 1
+        sleep 0.1
+    done
+}
+
+# e2e_notes_mid OUT END_TICK TICK:PITCH...: a MIDI file of short notes (tools/notes_mid.py).
+e2e_notes_mid() { python3 "$E2E_REPO/tests/e2e/tools/notes_mid.py" "$@"; }
+
 # e2e_start_host [ARGS...]: starts the installed Quorvel.exe in the background (E2E_HOST_PID);
 # its console output goes to the artifacts folder.
 e2e_start_host() {

@@ -19,8 +19,6 @@ FILES=$E2E_ART/files
 mkdir -p "$FILES"
 e2e_reg_add "$SA" firstUse REG_DWORD 0 # no first-use notice
 
-winpath() { echo "Z:$(realpath -m "$1" | tr / '\\')"; }
-messages() { tr -d '\r' <"$1" | sed -E 's/^[IWE]:0x[ 0-9a-f]+:[ 0-9]+:[0-9]+://'; }
 controls() { e2e_wintool controls --caption "$MAIN" --timeout 5000; }
 # control CLASS ID: the line of that control (the first with that id), without the prefix.
 control() { controls | grep -m1 "^control: $1 $2 " | sed 's/^control: //'; }
@@ -34,15 +32,6 @@ choose() {
     e2e_wintool settext --caption "$1" --class '#32770' --id 1148 --text "$2" >/dev/null || return 1
     e2e_wintool click --caption "$1" --class '#32770' --id 1 --timeout 10000 >/dev/null
 }
-# until_true SECONDS CMD...: polls CMD until it succeeds or time is up.
-until_true() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        ((SECONDS < deadline)) || return 1
-        sleep 0.1
-    done
-}
 play_enabled() { [[ $(enabled 1001) == enabled ]]; }
 play_disabled() { [[ $(enabled 1001) == disabled ]]; }
 record_enabled() { [[ $(enabled 1005) == enabled ]]; }
@@ -50,34 +39,14 @@ file_ready() { [[ -s $1 ]]; }
 
 # The MIDI file: four short notes at 0, 0.5, 1.25 and 2.0 s (120 bpm, no tempo change); it ends with
 # its second bar, at 4.0 s (the player plays whole bars).
-python3 - "$FILES/notes.mid" <<'PY'
-import struct, sys
-def vlq(n):
-    out = [n & 0x7F]
-    n >>= 7
-    while n:
-        out.insert(0, (n & 0x7F) | 0x80)
-        n >>= 7
-    return bytes(out)
-events, now = [], 0
-for tick, pitch in ((0, 60), (480, 64), (1200, 67), (1920, 72)):
-    events.append((tick, bytes([0x90, pitch, 110])))
-    events.append((tick + 96, bytes([0x80, pitch, 0])))
-events.sort(key=lambda e: e[0])
-track = vlq(0) + b"\xff\x51\x03" + (500000).to_bytes(3, "big")
-for tick, data in events:
-    track += vlq(tick - now) + data
-    now = tick
-track += vlq(3840 - now) + b"\xff\x2f\x00"
-open(sys.argv[1], "wb").write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, 480) + b"MTrk" + struct.pack(">I", len(track)) + track)
-PY
+e2e_notes_mid "$FILES/notes.mid" 3840 0:60 480:64 1200:67 1920:72
 EXPECTED_ONSETS=0,0.5,1.25,2.0
 # A plucked sound whose notes end well before the next one starts: opened from the command line.
 printf 'BREVIAN-PRESET 1\nE2E_Pluck 0.002 0.15 0.0 0.05 3000 0.10 1.0 0.0 0.0 0.80\n' >"$FILES/pluck.preset"
 
 # --- Run 1 ------------------------------------------------------------------------------------
 e2e_record_start "$E2E_ART/sink.wav"
-e2e_start_host "$(winpath "$FILES/pluck.preset")"
+e2e_start_host "$(e2e_winpath "$FILES/pluck.preset")"
 if ! e2e_wintool wait --caption "$MAIN" --timeout 60000 >"$E2E_ART/window.txt"; then
     e2e_fail "no main window"
     e2e_screenshot no-window
@@ -103,7 +72,7 @@ keys menu,down,down,return
 cancel_dialog "Save brevian file"
 e2e_check "File, second item: Save as... (4002)" test $? = 0
 keys menu,down,down,down,return
-until_true 10 file_ready "$(e2e_log_dir)/default.brevian"
+e2e_until 10 file_ready "$(e2e_log_dir)/default.brevian"
 e2e_check "File, third item: Save as default (4003)" test -s "$(e2e_log_dir)/default.brevian"
 rm -f "$(e2e_log_dir)/default.brevian"
 keys menu,right,down,return
@@ -140,33 +109,33 @@ e2e_screenshot main-window
 
 # Save as, change the sound, Load: the engine gets back what it handed out.
 menu_command 4002
-choose "Save brevian file" "$(winpath "$FILES/song.brevian")"
-until_true 10 file_ready "$FILES/song.brevian"
+choose "Save brevian file" "$(e2e_winpath "$FILES/song.brevian")"
+e2e_until 10 file_ready "$FILES/song.brevian"
 e2e_check "Save as wrote the state" test -s "$FILES/song.brevian"
 press 101 # the editor's "Next patch"
 menu_command 4002
-choose "Save brevian file" "$(winpath "$FILES/other.brevian")"
-until_true 10 file_ready "$FILES/other.brevian"
+choose "Save brevian file" "$(e2e_winpath "$FILES/other.brevian")"
+e2e_until 10 file_ready "$FILES/other.brevian"
 e2e_check "the next patch is another state" bash -c '! cmp -s "$1" "$2"' _ "$FILES/song.brevian" "$FILES/other.brevian"
 menu_command 4001
-choose "Load brevian file" "$(winpath "$FILES/song.brevian")"
+choose "Load brevian file" "$(e2e_winpath "$FILES/song.brevian")"
 sleep 0.5
 menu_command 4002
-choose "Save brevian file" "$(winpath "$FILES/again.brevian")"
-until_true 10 file_ready "$FILES/again.brevian"
+choose "Save brevian file" "$(e2e_winpath "$FILES/again.brevian")"
+e2e_until 10 file_ready "$FILES/again.brevian"
 e2e_check "Load gave the engine the saved bytes back" cmp "$FILES/song.brevian" "$FILES/again.brevian"
 menu_command 4003
-until_true 10 file_ready "$(e2e_log_dir)/default.brevian"
+e2e_until 10 file_ready "$(e2e_log_dir)/default.brevian"
 e2e_check "Save as default wrote the user default" cmp "$FILES/song.brevian" "$(e2e_log_dir)/default.brevian"
 
 # A save that fails: the box, and the old file unchanged byte for byte.
 cp "$FILES/other.brevian" "$FILES/keep.brevian"
 chmod a-w "$FILES/keep.brevian"
 menu_command 4002
-choose "Save brevian file" "$(winpath "$FILES/keep.brevian")"
+choose "Save brevian file" "$(e2e_winpath "$FILES/keep.brevian")"
 # The host's own error: captioned with the product name (the full title is for installation errors).
 if e2e_wait_box Quorvel 15 >"$E2E_ART/save-failed-box.txt"; then
-    e2e_check "the failed save's box" grep -qF "text: The sound could not be saved to $(winpath "$FILES/keep.brevian"): " \
+    e2e_check "the failed save's box" grep -qF "text: The sound could not be saved to $(e2e_winpath "$FILES/keep.brevian"): " \
         "$E2E_ART/save-failed-box.txt"
     e2e_screenshot save-failed
     e2e_wintool click --caption Quorvel --class '#32770' --timeout 5000 >/dev/null
@@ -178,8 +147,8 @@ chmod u+w "$FILES/keep.brevian"
 
 # The player: eject chooses the file, play, and the notes are heard at the file's times.
 press 1003
-choose "Select a MIDI file" "$(winpath "$FILES/notes.mid")"
-until_true 10 play_enabled
+choose "Select a MIDI file" "$(e2e_winpath "$FILES/notes.mid")"
+e2e_until 10 play_enabled
 e2e_check "the file's name is shown" test "$(control Static 268435455 | cut -d' ' -f8-)" = notes
 e2e_check "loaded: play, eject, rewind and the slider enabled, stop not" test \
     "$(enabled 1001) $(enabled 1002) $(enabled 1003) $(enabled 1004) $(control msctls_trackbar32 1011 | awk '{print $7}')" = \
@@ -221,8 +190,8 @@ press 1004 # rewind
 
 # The recorder: eject chooses a WAV file, record, play the file, stop.
 press 1007
-choose "Record Audio into" "$(winpath "$FILES/take.wav")"
-until_true 10 record_enabled
+choose "Record Audio into" "$(e2e_winpath "$FILES/take.wav")"
+e2e_until 10 record_enabled
 e2e_check "the recorder shows the take" test "$(controls | grep '^control: Static 268435455 105 ' | cut -d' ' -f9-)" = take
 e2e_check "record enabled once a file is chosen" test "$(enabled 1005)" = enabled
 press 1005
@@ -231,7 +200,7 @@ e2e_check "recording: only stop enabled" test "$(enabled 1005) $(enabled 1006) $
 sleep 0.3
 press 1001
 sleep 0.5
-until_true 15 play_enabled
+e2e_until 15 play_enabled
 sleep 0.5
 press 1006
 sleep 1
@@ -242,14 +211,14 @@ e2e_check "the take is a valid WAV holding the notes ($(grep onsets: "$E2E_ART/t
 
 # The overwrite question: No asks again, Yes keeps the path.
 press 1007
-choose "Record Audio into" "$(winpath "$FILES/take.wav")"
+choose "Record Audio into" "$(e2e_winpath "$FILES/take.wav")"
 if e2e_wintool wait --caption '' --class '#32770' --timeout 10000 >"$E2E_ART/overwrite-1.txt"; then
     e2e_wintool click --caption '' --class '#32770' --id 7 --timeout 5000 >/dev/null # No
-    choose "Record Audio into" "$(winpath "$FILES/take.wav")"
+    choose "Record Audio into" "$(e2e_winpath "$FILES/take.wav")"
     e2e_check "No reopened the dialog" test $? = 0
     e2e_wintool wait --caption '' --class '#32770' --timeout 10000 >"$E2E_ART/overwrite-2.txt"
     e2e_wintool click --caption '' --class '#32770' --id 6 --timeout 5000 >/dev/null # Yes
-    until_true 10 record_enabled
+    e2e_until 10 record_enabled
     e2e_check "Yes kept the path: record enabled" test "$(enabled 1005)" = enabled
 else
     e2e_fail "no overwrite question"
@@ -272,14 +241,14 @@ e2e_wintool close --caption "$MAIN" --timeout 10000 >/dev/null
 e2e_wait_host 30 || e2e_kill_host
 e2e_check "run 1: exit status 0" test "$E2E_HOST_STATUS" = 0
 cp "$LOG" "$E2E_ART/run1.log" 2>/dev/null
-e2e_check "run 1: smallerSize enabled logged" grep -qxF 'smallerSize enabled' <(messages "$E2E_ART/run1.log")
+e2e_check "run 1: smallerSize enabled logged" grep -qxF 'smallerSize enabled' <(e2e_messages "$E2E_ART/run1.log")
 
 # --- Run 2: the default saved in run 1 is what this start loads. --------------------------------
 e2e_start_host
 if e2e_wintool wait --caption "$MAIN" --timeout 60000 >/dev/null; then
     menu_command 4002
-    choose "Save brevian file" "$(winpath "$FILES/run2.brevian")"
-    until_true 10 file_ready "$FILES/run2.brevian"
+    choose "Save brevian file" "$(e2e_winpath "$FILES/run2.brevian")"
+    e2e_until 10 file_ready "$FILES/run2.brevian"
     e2e_check "the next start loaded the saved default" cmp "$FILES/song.brevian" "$FILES/run2.brevian"
 else
     e2e_fail "run 2: no main window"
@@ -298,13 +267,13 @@ editor_width() { [[ $(control BrevianEditorPanel 0 | awk '{print $5}') == "$1" ]
 for case in "754 390 smaller" "755 465 normal"; do
     read -r width recorderX layout <<<"$case"
     printf '%s 300\n' "$width" >"$FILES/editor-$width.editorsize"
-    e2e_start_host "$(winpath "$FILES/editor-$width.editorsize")"
+    e2e_start_host "$(e2e_winpath "$FILES/editor-$width.editorsize")"
     if ! e2e_wintool wait --caption "$MAIN" --timeout 60000 >/dev/null; then
         e2e_fail "width $width: no main window"
         e2e_close_host 30
         continue
     fi
-    until_true 15 editor_width "$width"
+    e2e_until 15 editor_width "$width"
     controls >"$E2E_ART/controls-$width.txt"
     e2e_check "width $width: the editor took it" grep -q "^control: BrevianEditorPanel 0 0 0 $width 300 " \
         "$E2E_ART/controls-$width.txt"
@@ -318,7 +287,7 @@ for case in "754 390 smaller" "755 465 normal"; do
     e2e_wait_host 5 || e2e_kill_host
     e2e_check "width $width: exit status 0" test "$E2E_HOST_STATUS" = 0
     cp "$LOG" "$E2E_ART/run-$width.log" 2>/dev/null
-    smaller=$(messages "$E2E_ART/run-$width.log" | grep -cxF 'smallerSize enabled')
+    smaller=$(e2e_messages "$E2E_ART/run-$width.log" | grep -cxF 'smallerSize enabled')
     if [[ $layout == smaller ]]; then
         e2e_check "width $width: smallerSize enabled logged once ($smaller)" test "$smaller" = 1
     else

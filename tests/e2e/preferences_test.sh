@@ -19,8 +19,6 @@ FILES=$E2E_ART/files
 mkdir -p "$FILES"
 e2e_reg_add "$SA" firstUse REG_DWORD 0 # no first-use notice
 
-winpath() { echo "Z:$(realpath -m "$1" | tr / '\\')"; }
-messages() { tr -d '\r' <"$1" | sed -E 's/^[IWE]:0x[ 0-9a-f]+:[ 0-9]+:[0-9]+://'; }
 hkcu() { e2e_reg_query "$SA" "$1" || echo absent; }
 # items ID: the entries of the dialog's drop-down list ID, one per line; then "selected: N".
 items() { e2e_wintool items --caption "$PREFS" --class '#32770' --id "$1" --timeout 5000; }
@@ -31,38 +29,11 @@ selected_text() { local out; out=$(items "$1"); local n; n=$(sed -n 's/^selected
     sed -nE "s/^item: $n (.*)$/\\1/p" <<<"$out"; }
 enabled() { e2e_wintool controls --caption "$MAIN" --timeout 5000 | grep -m1 "^control: Button $1 " | awk '{print $8}'; }
 press() { e2e_wintool press --caption "$MAIN" --id "$1" >/dev/null; }
-until_true() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        ((SECONDS < deadline)) || return 1
-        sleep 0.1
-    done
-}
 play_enabled() { [[ $(enabled 1001) == enabled ]]; }
-count_lines() { messages "$LOG" | grep -cxF "$1"; }
+count_lines() { e2e_messages "$LOG" | grep -cxF "$1"; }
 
 # A MIDI file of four notes, to hear the restarted audio.
-python3 - "$FILES/notes.mid" <<'PY'
-import struct, sys
-def vlq(n):
-    out = [n & 0x7F]
-    n >>= 7
-    while n:
-        out.insert(0, (n & 0x7F) | 0x80)
-        n >>= 7
-    return bytes(out)
-events, now = [], 0
-for tick, pitch in ((0, 60), (480, 64), (960, 67), (1440, 72)):
-    events += [(tick, bytes([0x90, pitch, 110])), (tick + 96, bytes([0x80, pitch, 0]))]
-events.sort(key=lambda e: e[0])
-track = vlq(0) + b"\xff\x51\x03" + (500000).to_bytes(3, "big")
-for tick, data in events:
-    track += vlq(tick - now) + data
-    now = tick
-track += vlq(1920 - now) + b"\xff\x2f\x00"
-open(sys.argv[1], "wb").write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, 480) + b"MTrk" + struct.pack(">I", len(track)) + track)
-PY
+e2e_notes_mid "$FILES/notes.mid" 1920 0:60 480:64 960:67 1440:72
 
 # --- Run 1: choose ----------------------------------------------------------------------------
 e2e_start_host
@@ -71,8 +42,8 @@ if ! e2e_wintool wait --caption "$MAIN" --timeout 60000 >"$E2E_ART/window.txt"; 
     e2e_screenshot no-window
     e2e_finish
 fi
-e2e_check "audio plays before the dialog" grep -q '::onPlay() stream started!$' <(messages "$LOG")
-STARTS_BEFORE=$(messages "$LOG" | grep -c '::onPlay() stream started!$')
+e2e_check "audio plays before the dialog" grep -q '::onPlay() stream started!$' <(e2e_messages "$LOG")
+STARTS_BEFORE=$(e2e_messages "$LOG" | grep -c '::onPlay() stream started!$')
 
 e2e_wintool command --caption "$MAIN" --id 2001 >/dev/null
 if ! e2e_wintool wait --caption "$PREFS" --class '#32770' --timeout 15000 >"$E2E_ART/dialog.txt"; then
@@ -81,7 +52,7 @@ if ! e2e_wintool wait --caption "$PREFS" --class '#32770' --timeout 15000 >"$E2E
     e2e_finish
 fi
 e2e_screenshot dialog-opened
-e2e_check "opening the dialog stopped audio" grep -qxF 'VE_ENGINE_AUDIO_STOP' <(messages "$LOG")
+e2e_check "opening the dialog stopped audio" grep -qxF 'VE_ENGINE_AUDIO_STOP' <(e2e_messages "$LOG")
 
 items 1006 >"$E2E_ART/apis.txt"
 APIS=$(sed -n 's/^item: [0-9]* //p' "$E2E_ART/apis.txt" | paste -sd,)
@@ -103,20 +74,20 @@ select_entry 1004 "$(index 1004 1024)"
 e2e_check "44100 Hz shown" test "$(selected_text 1003)" = "44100 Hz"
 e2e_check "1024 frames shown" test "$(selected_text 1004)" = 1024
 e2e_check "the device took 44100 Hz (no fallback to another rate)" \
-    bash -c '! grep -q "current device does NOT support" <<<"$1"' _ "$(messages "$LOG")"
+    bash -c '! grep -q "current device does NOT support" <<<"$1"' _ "$(e2e_messages "$LOG")"
 e2e_screenshot dialog-chosen
 e2e_wintool close --caption "$PREFS" --class '#32770' --timeout 10000 >/dev/null
 e2e_check "WM_CLOSE ends the dialog" test $? = 0
-restarted() { (($(messages "$LOG" | grep -c '::onPlay() stream started!$') > STARTS_BEFORE)); }
-until_true 10 restarted
+restarted() { (($(e2e_messages "$LOG" | grep -c '::onPlay() stream started!$') > STARTS_BEFORE)); }
+e2e_until 10 restarted
 e2e_check "closing started audio again" test $? = 0
 
 # Heard: the notes of a MIDI file played now reach the null sink.
 e2e_wintool press --caption "$MAIN" --id 1003 >/dev/null
 e2e_wintool wait --caption "Select a MIDI file" --class '#32770' --timeout 15000 >/dev/null &&
-    e2e_wintool settext --caption "Select a MIDI file" --class '#32770' --id 1148 --text "$(winpath "$FILES/notes.mid")" >/dev/null &&
+    e2e_wintool settext --caption "Select a MIDI file" --class '#32770' --id 1148 --text "$(e2e_winpath "$FILES/notes.mid")" >/dev/null &&
     e2e_wintool click --caption "Select a MIDI file" --class '#32770' --id 1 --timeout 10000 >/dev/null
-until_true 10 play_enabled
+e2e_until 10 play_enabled
 e2e_record_start "$E2E_ART/played.wav"
 press 1001
 sleep 3.5

@@ -19,8 +19,6 @@ FILES=$E2E_ART/files
 mkdir -p "$FILES"
 e2e_reg_add "$SA" firstUse REG_DWORD 0 # no first-use notice
 
-winpath() { echo "Z:$(realpath -m "$1" | tr / '\\')"; }
-messages() { tr -d '\r' <"$1" | sed -E 's/^[IWE]:0x[ 0-9a-f]+:[ 0-9]+:[0-9]+://'; }
 dialog_controls() { e2e_wintool controls --caption "$DIALOG" --timeout 5000; }
 label() { dialog_controls | grep -m1 "^control: Static $1 " | cut -d' ' -f9-; }
 render_state() { dialog_controls | grep -m1 '^control: Button 1010 ' | awk '{print $8}'; }
@@ -29,48 +27,20 @@ choose() {
     e2e_wintool settext --caption "$1" --class '#32770' --id 1148 --text "$2" >/dev/null || return 1
     e2e_wintool click --caption "$1" --class '#32770' --id 1 --timeout 10000 >/dev/null
 }
-until_true() {
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        ((SECONDS < deadline)) || return 1
-        sleep 0.1
-    done
-}
 midi_label_shown() { [[ $(label 1011) == notes ]]; }
 render_enabled() { [[ $(render_state) == enabled ]]; }
 no_progress_window() { ! e2e_wintool wait --caption Rendering --timeout 500 >/dev/null; }
 # The last of the audio and offline opcodes in the log is an audio start.
 audio_restarted() {
-    messages "$LOG" | grep -E '^VE_ENGINE_(AUDIO_START|AUDIO_STOP|OFFLINE_SET)$' | tail -1 | grep -qx VE_ENGINE_AUDIO_START
+    e2e_messages "$LOG" | grep -E '^VE_ENGINE_(AUDIO_START|AUDIO_STOP|OFFLINE_SET)$' | tail -1 | grep -qx VE_ENGINE_AUDIO_START
 }
 labels_reset() { [[ $(label 1011) == "No selection" && $(label 1012) == "No selection" ]]; }
 
 # Four short notes at 0, 0.5, 1.25 and 2.0 s (120 bpm, no tempo change), ending at 4.0 s.
-python3 - "$FILES/notes.mid" <<'PY'
-import struct, sys
-def vlq(n):
-    out = [n & 0x7F]
-    n >>= 7
-    while n:
-        out.insert(0, (n & 0x7F) | 0x80)
-        n >>= 7
-    return bytes(out)
-events, now = [], 0
-for tick, pitch in ((0, 60), (480, 64), (1200, 67), (1920, 72)):
-    events.append((tick, bytes([0x90, pitch, 110])))
-    events.append((tick + 96, bytes([0x80, pitch, 0])))
-events.sort(key=lambda e: e[0])
-track = vlq(0) + b"\xff\x51\x03" + (500000).to_bytes(3, "big")
-for tick, data in events:
-    track += vlq(tick - now) + data
-    now = tick
-track += vlq(3840 - now) + b"\xff\x2f\x00"
-open(sys.argv[1], "wb").write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, 480) + b"MTrk" + struct.pack(">I", len(track)) + track)
-PY
+e2e_notes_mid "$FILES/notes.mid" 3840 0:60 480:64 1200:67 1920:72
 printf 'BREVIAN-PRESET 1\nE2E_Pluck 0.002 0.15 0.0 0.05 3000 0.10 1.0 0.0 0.0 0.80\n' >"$FILES/pluck.preset"
 
-e2e_start_host "$(winpath "$FILES/pluck.preset")"
+e2e_start_host "$(e2e_winpath "$FILES/pluck.preset")"
 if ! e2e_wintool wait --caption "$MAIN" --timeout 60000 >/dev/null; then
     e2e_fail "no main window"
     e2e_screenshot no-window
@@ -82,16 +52,16 @@ e2e_wintool command --caption "$MAIN" --id 2002 >/dev/null
 e2e_check "the dialog opens" e2e_wintool wait --caption "$DIALOG" --timeout 15000
 e2e_check "Render starts disabled" test "$(render_state)" = disabled
 e2e_wintool press --caption "$DIALOG" --id 1008 >/dev/null
-choose "Select a MIDI file" "$(winpath "$FILES/notes.mid")"
-e2e_check "the MIDI label shows the display name" until_true 10 midi_label_shown
+choose "Select a MIDI file" "$(e2e_winpath "$FILES/notes.mid")"
+e2e_check "the MIDI label shows the display name" e2e_until 10 midi_label_shown
 e2e_wintool press --caption "$DIALOG" --id 1009 >/dev/null
-choose "Record Audio into" "$(winpath "$FILES/render.wav")"
-e2e_check "Render is enabled once both files are chosen" until_true 10 render_enabled
+choose "Record Audio into" "$(e2e_winpath "$FILES/render.wav")"
+e2e_check "Render is enabled once both files are chosen" e2e_until 10 render_enabled
 e2e_screenshot files-chosen
 e2e_wintool press --caption "$DIALOG" --id 1010 >/dev/null
 e2e_check "the progress window appears" e2e_wintool wait --caption "Rendering" --timeout 10000
 e2e_screenshot rendering
-e2e_check "the render ends by itself and the labels return to No selection" until_true 60 labels_reset
+e2e_check "the render ends by itself and the labels return to No selection" e2e_until 60 labels_reset
 e2e_check "the progress window is gone" no_progress_window
 e2e_screenshot rendered
 python3 "$WAVCHECK" "$FILES/render.wav" --strict --onsets 0,0.5,1.25,2.0 --tolerance 12 >"$E2E_ART/render-analysis.txt" 2>&1
@@ -108,14 +78,14 @@ track += b"\x00\xff\x2f\x00"
 open(sys.argv[1], "wb").write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, 480) + b"MTrk" + struct.pack(">I", len(track)) + track)
 PY
 e2e_wintool press --caption "$DIALOG" --id 1008 >/dev/null
-choose "Select a MIDI file" "$(winpath "$FILES/long.mid")"
-until_true 10 render_enabled
+choose "Select a MIDI file" "$(e2e_winpath "$FILES/long.mid")"
+e2e_until 10 render_enabled
 e2e_wintool press --caption "$DIALOG" --id 1010 >/dev/null
 e2e_wintool wait --caption "Rendering" --class vantorProgressDialog --timeout 10000 >/dev/null
 sleep 1 # a second of rendering
 e2e_wintool press --caption "Rendering" --class vantorProgressDialog --id 2 >/dev/null
 e2e_check "Cancel asks first" e2e_wintool click --caption "Rendering" --class '#32770' --id 6 --timeout 10000
-e2e_check "a confirmed cancel ends the render" until_true 15 labels_reset
+e2e_check "a confirmed cancel ends the render" e2e_until 15 labels_reset
 python3 "$WAVCHECK" "$FILES/render.wav" --strict >"$E2E_ART/cancelled-analysis.txt" 2>&1
 e2e_check "the cancelled render's WAV is valid" test $? = 0
 FRAMES=$(sed -nE 's/.* ([0-9]+) frames$/\1/p' "$E2E_ART/cancelled-analysis.txt")
@@ -124,7 +94,7 @@ e2e_check "and shorter than the whole file (${FRAMES:-no} frames)" test "${FRAME
 e2e_wintool close --caption "$DIALOG" --timeout 10000 >/dev/null
 e2e_check "the close box ends the dialog" test $? = 0
 sleep 1
-e2e_check "audio plays again after the dialog" until_true 10 audio_restarted
+e2e_check "audio plays again after the dialog" e2e_until 10 audio_restarted
 
 e2e_close_host 30
 e2e_wait_host 5 || e2e_kill_host

@@ -17,7 +17,6 @@ MAIN='Vantor Quorvel'
 LOG=$(e2e_log_path)
 NOTICE='This is the first time you are running this application. Please go to Tools\Preferences to set your Audio and MIDI devices.'
 
-messages() { tr -d '\r' <"$1" | sed -E 's/^[IWE]:0x[ 0-9a-f]+:[ 0-9]+:[0-9]+://'; }
 # hkcu VALUE: the saved setting's data; "absent" when there is none.
 hkcu() { e2e_reg_query "$SA" "$1" || echo absent; }
 
@@ -45,7 +44,7 @@ close_and_wait() {
 # installed data folder, with audio playing.
 check_engine_up() {
     local log=$E2E_ART/run$1.log m
-    m=$(messages "$log")
+    m=$(e2e_messages "$log")
     e2e_check "run $1: engine module initialised" grep -qxF 'SMPLModule::init()' <<<"$m"
     e2e_check "run $1: engine version fetched" grep -q '^fetched Version:.' <<<"$m"
     e2e_check "run $1: signature accepted" bash -c '! grep -q "Engine signature check failed" <<<"$1"' _ "$m"
@@ -106,9 +105,9 @@ API=$(hkcu audiodeviceapi)
 e2e_check "saved: the device's name ($DEVICE)" test -n "$DEVICE" -a "$DEVICE" != absent
 e2e_check "saved: the device's API ($API)" grep -Eq '^0x[0-9a-f]+$' <<<"$API"
 e2e_check "saved: the device's API is known" test "$API" != 0xffffffff
-e2e_check "saved: the device acquired" grep -qxF "$DEVICE is now acquired" <(messages "$E2E_ART/run1.log")
+e2e_check "saved: the device acquired" grep -qxF "$DEVICE is now acquired" <(e2e_messages "$E2E_ART/run1.log")
 # The first device that can play, in the order the enumeration logged them.
-FIRST=$(messages "$E2E_ART/run1.log" | sed -nE 's/^Name = (.*) Max Inputs += [0-9]+, Max Outputs = [1-9][0-9]*$/\1/p' | head -1)
+FIRST=$(e2e_messages "$E2E_ART/run1.log" | sed -nE 's/^Name = (.*) Max Inputs += [0-9]+, Max Outputs = [1-9][0-9]*$/\1/p' | head -1)
 e2e_check "run 1: audio on the first output device ($FIRST)" test -n "$FIRST" -a "$DEVICE" = "$FIRST"
 e2e_check "saved: the MIDI input count" grep -Eq '^0x[0-9a-f]+$' <<<"$(hkcu nbmididevice)"
 e2e_check "no audio listing guard left" test "$(hkcu listingaudiodevices)" = absent
@@ -131,7 +130,7 @@ fi
 close_and_wait 2
 check_engine_up 2
 e2e_check "run 2: the saved device was acquired again" \
-    grep -qxF "$DEVICE is now acquired" <(messages "$E2E_ART/run2.log")
+    grep -qxF "$DEVICE is now acquired" <(e2e_messages "$E2E_ART/run2.log")
 wine64 reg query "$SA" </dev/null 2>/dev/null | tr -d '\r' >"$E2E_ART/hkcu-after-run2.txt"
 e2e_check "run 2: saved the same settings" diff "$E2E_ART/hkcu-after-run1.txt" "$E2E_ART/hkcu-after-run2.txt"
 
@@ -147,7 +146,7 @@ else
 fi
 close_and_wait 3
 check_engine_up 3
-e2e_check "run 3: the device runs at 44100 Hz, 1024 frames" grep -qxF 'with 44100, 1024' <(messages "$E2E_ART/run3.log")
+e2e_check "run 3: the device runs at 44100 Hz, 1024 frames" grep -qxF 'with 44100, 1024' <(e2e_messages "$E2E_ART/run3.log")
 e2e_check "run 3: rate 44100 restored and saved" test "$(hkcu samplerate)" = 0xac44
 e2e_check "run 3: size 1024 restored and saved" test "$(hkcu buffersize)" = 0x400
 e2e_check "run 3: the device kept" test "$(hkcu audiodevice)" = "$DEVICE"
