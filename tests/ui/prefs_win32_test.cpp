@@ -471,20 +471,61 @@ TEST_F(PrefsTest, AudioIsStoppedWhileOpenAndRestartedOnClose) {
 
 } // namespace
 
+#include "app/Registry.h"
+#include "app/SamplerApplication.h"
+#include "bridge/EngineManager.h"
+#include "graph/GraphManager.h"
+#include "graph/Instance.h"
 #include "support/EngineTestHome.h"
 #include "support/VirtualMidiScope.h"
 #include "support/pa_double/PaDouble.h"
 
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 namespace {
+
+// Sits in the instrument slot where the engine would and counts the note-ons of its blocks per
+// note number (written on the audio thread, read by the test). The counts outlive the module,
+// which the graph deletes at shutdown.
+struct NotesSeen {
+    std::array<std::atomic<uint32_t>, 128> noteOns{};
+};
+
+class NoteCountingInstrument : public Module {
+public:
+    explicit NoteCountingInstrument(NotesSeen& seen) : Module(0, 2), seen_(seen) {}
+    void processBlock(MidiEventArray& events, float**, float**, uint32_t, bool) override {
+        for (const MidiEvent& e : events)
+            if ((e.status & 0xF0) == 0x90 && e.data2 > 0)
+                seen_.noteOns[e.data1 & 0x7F].fetch_add(1, std::memory_order_relaxed);
+    }
+
+private:
+    NotesSeen& seen_;
+};
+
+// Installs an in-memory registry for the scope, so the settings saved at exit can be read back.
+struct RegistryScope {
+    MemoryRegistryStore store;
+    RegistryScope() { setRegistryStore(&store); }
+    ~RegistryScope() { setRegistryStore(nullptr); }
+};
 
 // The real host core behind the dialog, with the audio library's test double as the sound card and
 // virtual MIDI inputs: audio stopped while open and running again after; checking a row enables
 // that input in the host (remembered, so the settings store saves it by name), unchecking removes
-// it; an input that cannot be opened gives the box and ends unchecked.
+// it; an input that cannot be opened gives the box and ends unchecked. Notes played into the
+// checked input then reach the instrument's blocks, and the application's exit saves the choice.
 TEST(PrefsWithHost, VirtualMidiInputsAreEnabledAndDisabled) {
     VTR::setModuleInstance(GetModuleHandleW(nullptr));
-    VTR::Application application;
-    ASSERT_TRUE(application.init());
+    RegistryScope registry;
+    // Only the toolkit's part of start-up: the test brings the host up itself with its own
+    // devices and an empty instrument slot, and leaves through the application's exit.
+    samplerapp::SamplerApplication application;
+    ASSERT_TRUE(application.VTR::Application::init());
     test::VirtualMidiScope midi;
     const int keysA = midi.api().addInput("Keys A");
     const int keysB = midi.api().addInput("Keys B");
@@ -503,11 +544,18 @@ TEST(PrefsWithHost, VirtualMidiInputsAreEnabledAndDisabled) {
     AppArgumentList arguments{"Quorvel"};
     ASSERT_EQ(engineOpcode(VE_ENGINE_APP_ARGUMENTS_SET, &arguments, nullptr, 0, 0, 0, 0.0f), kEngineOk);
     ASSERT_EQ(engineOpcode(VE_ENGINE_INITIALIZE, nullptr, nullptr, 0, 0, 0, 0.0f), kEngineOk);
-    AudioDeviceRecord speakers = {};
-    int32_t cards = 0;
-    ASSERT_EQ(engineOpcode(VE_ENGINE_AUDIODEVICE_LIST, &speakers, &cards, 1, 0, 0, 0.0f), kEngineOk);
-    ASSERT_EQ(engineOpcode(VE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, speakers.id, 0, 0, 0.0f), kEngineOk);
-    ASSERT_EQ(engineOpcode(VE_ENGINE_AUDIODEVICE_SETTINGS, nullptr, nullptr, 44100, 256, 0, 0.0f), kEngineOk);
+    NotesSeen seen;
+    {
+        Instance* context = EngineManager::peek() ? EngineManager::peek()->context() : nullptr;
+        ASSERT_TRUE(context && GraphManager::peek());
+        auto* instrument = new NoteCountingInstrument(seen);
+        instrument->init(context, context->getDSPInfo());
+        ASSERT_TRUE(GraphManager::peek()->addInstrument(0, instrument));
+    }
+    application.restoreAudioDevice(); // the only card, at the default rate and size
+    int32_t current = -1;
+    ASSERT_EQ(engineOpcode(VE_ENGINE_AUDIODEVICE_GET, &current, nullptr, 0, 0, 0, 0.0f), kEngineOk);
+    ASSERT_GE(current, 0);
     ASSERT_EQ(engineOpcode(VE_ENGINE_AUDIO_START, nullptr, nullptr, 0, 0, 0, 0.0f), kEngineOk);
     auto playing = [] {
         bool on = false;
@@ -577,9 +625,31 @@ TEST(PrefsWithHost, VirtualMidiInputsAreEnabledAndDisabled) {
     ASSERT_EQ(brokenRows.size(), 3u);
     EXPECT_FALSE(brokenRows[2].second) << "an input that could not be enabled is not shown as in use";
     EXPECT_TRUE(boxes.boxes().empty());
-    EXPECT_EQ(engineOpcode(VE_ENGINE_SHUTDOWN, nullptr, nullptr, 0, 0, 0, 0.0f), kEngineOk);
+
+    // Played into each input: only the one checked in the dialog is open and reaches the engine.
+    const uint32_t noteOn = 0x7F0090;
+    const std::vector<std::tuple<int, uint32_t, bool>> played = {
+        {keysA, 60, true}, {keysB, 62, false}, {broken, 64, false}};
+    for (const auto& [port, note, enabled] : played)
+        EXPECT_EQ(midi.api().sendShort(port, noteOn | note << 8), enabled) << note;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (seen.noteOns[60].load() == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (const auto& [port, note, enabled] : played)
+        EXPECT_EQ(seen.noteOns[note].load(), enabled ? 1u : 0u) << note;
+
+    // Leaving through the application saves the inputs in use by their listed name, and only those.
+    EXPECT_TRUE(application.exit());
     pa::reset();
-    application.exit();
+    const std::u16string& key = application.settingsKeyPath();
+    uint32_t remembered = 0;
+    EXPECT_TRUE(registryReadDword(kHiveCurrentUser, key, u"nbmididevice", remembered));
+    EXPECT_EQ(remembered, 1u);
+    std::u16string first, second;
+    EXPECT_TRUE(registryReadString(kHiveCurrentUser, key, samplerapp::midiInputValueName(0), first));
+    ASSERT_FALSE(listed.empty());
+    EXPECT_TRUE(first == listed[0].first) << "saved under the name the dialog showed";
+    EXPECT_FALSE(registryReadString(kHiveCurrentUser, key, samplerapp::midiInputValueName(1), second));
 }
 
 } // namespace
