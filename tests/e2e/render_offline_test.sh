@@ -46,28 +46,7 @@ audio_restarted() {
 }
 labels_reset() { [[ $(label 1011) == "No selection" && $(label 1012) == "No selection" ]]; }
 
-# Four short notes at 0, 0.5, 1.25 and 2.0 s (120 bpm, no tempo change), ending at 4.0 s.
-python3 - "$FILES/notes.mid" <<'PY'
-import struct, sys
-def vlq(n):
-    out = [n & 0x7F]
-    n >>= 7
-    while n:
-        out.insert(0, (n & 0x7F) | 0x80)
-        n >>= 7
-    return bytes(out)
-events, now = [], 0
-for tick, pitch in ((0, 60), (480, 64), (1200, 67), (1920, 72)):
-    events.append((tick, bytes([0x90, pitch, 110])))
-    events.append((tick + 96, bytes([0x80, pitch, 0])))
-events.sort(key=lambda e: e[0])
-track = vlq(0) + b"\xff\x51\x03" + (500000).to_bytes(3, "big")
-for tick, data in events:
-    track += vlq(tick - now) + data
-    now = tick
-track += vlq(3840 - now) + b"\xff\x2f\x00"
-open(sys.argv[1], "wb").write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, 480) + b"MTrk" + struct.pack(">I", len(track)) + track)
-PY
+e2e_notes_mid "$FILES/notes.mid"
 printf 'BREVIAN-PRESET 1\nE2E_Pluck 0.002 0.15 0.0 0.05 3000 0.10 1.0 0.0 0.0 0.80\n' >"$FILES/pluck.preset"
 
 e2e_start_host "$(winpath "$FILES/pluck.preset")"
