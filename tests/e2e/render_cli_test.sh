@@ -29,6 +29,13 @@ python3 "$WAVCHECK" "$FILES/notes.wav" --strict --onsets 0,0.5,1.25,2.0 --tolera
     >"$E2E_ART/render-analysis.txt" 2>&1
 e2e_check "the WAV holds the notes at their times (within one block)" test $? = 0
 
+# A name outside the ANSI code page: UTF-16 arguments become UTF-8 paths and back.
+cp "$FILES/notes.mid" "$FILES/nötes ж.mid"
+timeout 300 wine64 "$RENDER" "$(winpath "$FILES/nötes ж.mid")" -o "$(winpath "$FILES/nötes ж.wav")" \
+    </dev/null >"$E2E_ART/unicode.out" 2>"$E2E_ART/unicode.err"
+e2e_check "a file with a non-ANSI name renders (status 0)" test $? = 0
+e2e_check "its WAV file has that name" test -s "$FILES/nötes ж.wav"
+
 # A missing file among others: its message and status 1, the other file still rendered.
 mkdir -p "$FILES/batch"
 timeout 300 wine64 "$RENDER" "$(winpath "$FILES/missing.mid")" "$(winpath "$FILES/notes.mid")" \
