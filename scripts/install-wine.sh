@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Windows build into a Wine prefix as an installer would on Windows:
 #   C:\Program Files\Vantor\Quorvel\Quorvel.exe          the host
+#   C:\Program Files\Vantor\Quorvel\QuorvelRender.exe    the command-line renderer (when built)
 #   C:\Program Files\Vantor\Quorvel\Data\                 the engine's data directory (data/ of the repo)
 #   C:\Program Files\Vantor\Brevian\Brevian.dll           the signed engine component
 #   HKLM\Software\Vantor\Quorvel    "base_dir"     = the data directory
@@ -76,6 +77,12 @@ engine_dir="$prefix/drive_c/Program Files/Vantor/Brevian"
 data_dir="$program_dir/Data"
 mkdir -p "$program_dir" "$engine_dir" "$data_dir"
 cp -f "$exe" "$program_dir/Quorvel.exe"
+# The console renderer goes beside the host when the build has it; an older one is taken out.
+if [[ -f $(dirname "$exe")/QuorvelRender.exe ]]; then
+    cp -f "$(dirname "$exe")/QuorvelRender.exe" "$program_dir/QuorvelRender.exe"
+else
+    rm -f "$program_dir/QuorvelRender.exe"
+fi
 cp -f "$engine" "$engine_dir/Brevian.dll"
 # The data directory holds exactly what data/ holds: a stale file from an older install could
 # otherwise be taken for engine data.

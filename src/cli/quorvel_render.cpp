@@ -2,6 +2,7 @@
 // opcode entry point exactly as the render dialog drives it. Files render one after another;
 // a file that fails is reported and the others still render.
 #include "engineapi/EngineOpcodes.h"
+#include "cli/RenderConsole.h"
 #include "offline/RenderSequence.h"
 
 #include <cstdio>
@@ -10,8 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <fcntl.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -30,13 +29,23 @@ const char* kUsage =
     "\n"
     "Exit status: 0 when every file rendered, 1 when any file failed, 2 for bad usage.\n";
 
+// Paths are UTF-8 text; on Windows a narrow std::string path would be read in the ANSI code page.
+std::filesystem::path toPath(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string fromPath(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 int32_t call(int32_t opcode, void* p1 = nullptr, void* p2 = nullptr, int32_t i1 = 0, int32_t i2 = 0) {
     return engineOpcode(opcode, p1, p2, i1, i2, 0, 0.0f);
 }
 
 // Frames of a stereo 32-bit float WAV file, from its data chunk; -1 when unreadable.
 double wavSeconds(const std::string& path, int rate) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(toPath(path), std::ios::binary);
     char riff[12];
     if (!in.read(riff, 12) || std::memcmp(riff, "RIFF", 4) != 0) return -1.0;
     char head[8];
@@ -52,33 +61,10 @@ double wavSeconds(const std::string& path, int rate) {
 // A Standard MIDI File starts with its header chunk (or the RIFF wrapper of an RMID file); the
 // player is lenient with anything else, so the check is made here.
 bool looksLikeMidi(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(toPath(path), std::ios::binary);
     char magic[4];
     return in.read(magic, 4) && (std::memcmp(magic, "MThd", 4) == 0 || std::memcmp(magic, "RIFF", 4) == 0);
 }
-
-// The audio library's back ends print their probing of absent sound systems straight to the
-// standard error; none of it concerns an offline render.
-class QuietStderr {
-public:
-    QuietStderr() {
-        std::fflush(stderr);
-        saved_ = dup(STDERR_FILENO);
-        const int null = open("/dev/null", O_WRONLY);
-        if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
-        if (null >= 0) close(null);
-    }
-    ~QuietStderr() {
-        std::fflush(stderr);
-        if (saved_ >= 0) {
-            dup2(saved_, STDERR_FILENO);
-            close(saved_);
-        }
-    }
-
-private:
-    int saved_ = -1;
-};
 
 bool parseNumber(const char* text, int low, int high, int& out) {
     char* end = nullptr;
@@ -90,7 +76,8 @@ bool parseNumber(const char* text, int low, int high, int& out) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int vantor::renderMain(const std::vector<std::string>& argv) {
+    const int argc = static_cast<int>(argv.size());
     int rate = 48000, block = 512;
     std::string output;
     std::vector<std::string> inputs;
@@ -101,7 +88,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "quorvel-render: %s needs a value\n", name);
                 std::exit(2);
             }
-            return argv[++i];
+            return argv[++i].c_str();
         };
         if (a == "-h" || a == "--help") {
             std::fputs(kUsage, stdout);
@@ -130,10 +117,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     namespace fs = std::filesystem;
-    const bool single = inputs.size() == 1 && fs::path(output).extension() == ".wav";
+    const bool single = inputs.size() == 1 && toPath(output).extension() == ".wav";
     if (!single) {
         std::error_code ec;
-        fs::create_directories(output, ec);
+        fs::create_directories(toPath(output), ec);
         if (ec) {
             std::fprintf(stderr, "quorvel-render: cannot create the folder %s: %s\n", output.c_str(),
                          ec.message().c_str());
@@ -141,7 +128,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    AppArgumentList arguments{argv[0]};
+    AppArgumentList arguments{argv.empty() ? std::string() : argv[0]};
     call(VE_ENGINE_APP_ARGUMENTS_SET, &arguments);
     int32_t initialized = kEngineFailed;
     {
@@ -162,11 +149,11 @@ int main(int argc, char** argv) {
     }
     call(VE_ENGINE_INSTRUMENT_ADD);
 
-    const bool terminal = isatty(STDERR_FILENO) != 0;
+    const bool terminal = stderrIsTerminal();
     int failures = 0;
     for (const std::string& input : inputs) {
         const std::string wav =
-            single ? output : (fs::path(output) / fs::path(input).stem()).string() + ".wav";
+            single ? output : fromPath(toPath(output) / toPath(input).stem()) + ".wav";
         RenderRequest request;
         request.midiPath = input;
         request.wavPath = wav;
@@ -180,7 +167,7 @@ int main(int argc, char** argv) {
             };
         std::error_code ec;
         RenderOutcome outcome;
-        if (!fs::is_regular_file(input, ec)) {
+        if (!fs::is_regular_file(toPath(input), ec)) {
             outcome.error = "no such file \"" + input + "\"";
         } else if (!looksLikeMidi(input)) {
             outcome.error = "\"" + input + "\" is not a MIDI file";

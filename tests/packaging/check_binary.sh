@@ -4,6 +4,7 @@
 #   exe-exports  the executable's export table names engineOpcode
 #   exe-static   the executable imports no MinGW runtime DLL (libstdc++, libgcc_s, libwinpthread)
 #   exe-gui      the executable is a Windows GUI subsystem program
+#   exe-console  the executable is a Windows console subsystem program
 #   exe-resources the executable holds icon 102, dialogs 106 and 116, a version and a manifest
 set -uo pipefail
 check=$1 file=$2
@@ -51,6 +52,14 @@ exe-gui)
     echo "$subsystem"
     grep -Eq '^Subsystem[[:space:]]+0+2[[:space:]]+\(Windows GUI\)' <<<"$subsystem" || {
         echo "not a Windows GUI subsystem executable"
+        exit 1
+    }
+    ;;
+exe-console)
+    subsystem=$(dump | grep -E '^Subsystem[[:space:]]')
+    echo "$subsystem"
+    grep -Eq '^Subsystem[[:space:]]+0+3[[:space:]]+\(Windows CUI\)' <<<"$subsystem" || {
+        echo "not a Windows console subsystem executable"
         exit 1
     }
     ;;
