@@ -84,6 +84,10 @@ void SMPLModule::setDataDirectoryUtf8(const std::string& text) {
 void SMPLModule::fail(const std::string& line, const char* message) {
     logError(line);
     if (message) showMessageBox(kFullTitle, message);
+    // The process ends as a normal exit does as far as sound goes: with no stream running. Ending
+    // it under a running stream has crashed Wine's sound driver at process exit (status 139).
+    // Nothing is saved.
+    engineOpcode(VE_ENGINE_AUDIO_STOP, nullptr, nullptr, 0, 0, 0, 0.0f);
     exitProcess(0);
 }
 
