@@ -14,6 +14,18 @@ check=$1 file=$2
 }
 dump() { x86_64-w64-mingw32-objdump -p "$file"; }
 
+# subsystem_is CODE LABEL WHAT: the optional header names subsystem CODE, shown as "(LABEL)".
+subsystem_is() {
+    # (Matched in a variable: grep -q ending early would fail the pipeline under pipefail.)
+    local subsystem
+    subsystem=$(dump | grep -E '^Subsystem[[:space:]]')
+    echo "$subsystem"
+    grep -Eq "^Subsystem[[:space:]]+0+$1[[:space:]]+\\($2\\)" <<<"$subsystem" || {
+        echo "not $3 subsystem executable"
+        exit 1
+    }
+}
+
 case $check in
 so-exports)
     symbols=$(nm -D --defined-only "$file") || exit 1
@@ -47,21 +59,10 @@ exe-static)
     fi
     ;;
 exe-gui)
-    # (Matched in a variable: grep -q ending early would fail the pipeline under pipefail.)
-    subsystem=$(dump | grep -E '^Subsystem[[:space:]]')
-    echo "$subsystem"
-    grep -Eq '^Subsystem[[:space:]]+0+2[[:space:]]+\(Windows GUI\)' <<<"$subsystem" || {
-        echo "not a Windows GUI subsystem executable"
-        exit 1
-    }
+    subsystem_is 2 'Windows GUI' 'a Windows GUI'
     ;;
 exe-console)
-    subsystem=$(dump | grep -E '^Subsystem[[:space:]]')
-    echo "$subsystem"
-    grep -Eq '^Subsystem[[:space:]]+0+3[[:space:]]+\(Windows CUI\)' <<<"$subsystem" || {
-        echo "not a Windows console subsystem executable"
-        exit 1
-    }
+    subsystem_is 3 'Windows CUI' 'a Windows console'
     ;;
 exe-resources)
     # The resource directory lists types (3 spaces in) and the names under each (5 spaces in):

@@ -229,6 +229,22 @@ protected:
 const std::vector<OpcodeCall> kDeviceListing = {
     {VE_ENGINE_AUDIODEVICE_LIST}, {VE_ENGINE_AUDIODEVICE_GET}, {VE_ENGINE_AUDIODEVICE_LIST, "", 4}};
 
+// The opcodes of a device change to `device`: the device, its pair (asked, left at 1-2), its rates
+// and sizes, then the rate applied with the size the device had and with the size selected.
+std::vector<OpcodeCall> deviceChange(int device, int sizeBefore, int sizeSelected) {
+    return {{VE_ENGINE_AUDIODEVICE_SET, "", device},
+            {VE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_GET},
+            {VE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST, "", Prefs::kMaxSampleRates},
+            {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
+            {VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST},
+            {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
+            {VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST, "", 4},
+            {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
+            {VE_ENGINE_AUDIODEVICE_SETTINGS, "", 48000, sizeBefore},
+            {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
+            {VE_ENGINE_AUDIODEVICE_SETTINGS, "", 48000, sizeSelected}};
+}
+
 std::vector<OpcodeCall> concat(std::initializer_list<std::vector<OpcodeCall>> parts) {
     std::vector<OpcodeCall> all;
     for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
@@ -295,17 +311,7 @@ TEST_F(PrefsTest, DeviceChangeSendsTheShownRateAndSize) {
         choose(dialog, 1001, 0);
         for (int id : {1001, 1002, 1003, 1004}) selections.push_back(comboSelection(dialog, id));
     });
-    EXPECT_EQ(callsSince(mark), (std::vector<OpcodeCall>{{VE_ENGINE_AUDIODEVICE_SET, "", 2},
-                                              {VE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_GET},
-                                              {VE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST, "", Prefs::kMaxSampleRates},
-                                              {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
-                                              {VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST},
-                                              {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
-                                              {VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST, "", 4},
-                                              {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
-                                              {VE_ENGINE_AUDIODEVICE_SETTINGS, "", 48000, 300},
-                                              {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
-                                              {VE_ENGINE_AUDIODEVICE_SETTINGS, "", 48000, 128}}));
+    EXPECT_EQ(callsSince(mark), (std::vector<OpcodeCall>deviceChange(2, 300, 128)));
     EXPECT_EQ(selections, (std::vector<int>{0, 0, 1, 1}));
     EXPECT_EQ(host_.pair, 1) << "the pair is not sent on a device change";
     EXPECT_EQ(host_.size, 128);
@@ -325,17 +331,7 @@ TEST_F(PrefsTest, SelectionHandlersSendTheirOpcodes) {
         {"64 frames", 1004, 0, {{VE_ENGINE_AUDIODEVICE_SETTINGS_GET}, {VE_ENGINE_AUDIODEVICE_SETTINGS, "", 48000, 64}}},
         {"API MME: its device list, then its only device", 1006, 0,
          concat({kDeviceListing,
-                 {{VE_ENGINE_AUDIODEVICE_SET, "", 1},
-                  {VE_ENGINE_AUDIODEVICE_OUTPUTSTEREOPAIR_GET},
-                  {VE_ENGINE_AUDIODEVICE_SAMPLERATE_LIST, "", Prefs::kMaxSampleRates},
-                  {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
-                  {VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST},
-                  {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
-                  {VE_ENGINE_AUDIODEVICE_BUFFERSIZE_LIST, "", 4},
-                  {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
-                  {VE_ENGINE_AUDIODEVICE_SETTINGS, "", 48000, 256},
-                  {VE_ENGINE_AUDIODEVICE_SETTINGS_GET},
-                  {VE_ENGINE_AUDIODEVICE_SETTINGS, "", 48000, 256}}})},
+                 deviceChange(1, 256, 256)})},
     };
     const FakeHost initial = host_;
     for (const Case& c : cases) {
