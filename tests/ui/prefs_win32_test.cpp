@@ -311,7 +311,7 @@ TEST_F(PrefsTest, DeviceChangeSendsTheShownRateAndSize) {
         choose(dialog, 1001, 0);
         for (int id : {1001, 1002, 1003, 1004}) selections.push_back(comboSelection(dialog, id));
     });
-    EXPECT_EQ(callsSince(mark), (std::vector<OpcodeCall>deviceChange(2, 300, 128)));
+    EXPECT_EQ(callsSince(mark), deviceChange(2, 300, 128));
     EXPECT_EQ(selections, (std::vector<int>{0, 0, 1, 1}));
     EXPECT_EQ(host_.pair, 1) << "the pair is not sent on a device change";
     EXPECT_EQ(host_.size, 128);
