@@ -1,7 +1,9 @@
 // quorvel-render end to end: MIDI files of different kinds give WAV files as long as their
-// tempo maps say (plus the recorder's tail), a second render is bit-identical, and a missing or
-// non-MIDI file is reported with a non-zero exit status while the others still render.
+// tempo maps say (plus the recorder's tail), a second render is bit-identical, every failure a
+// batch can meet is reported with its exit status while nothing good is overwritten, and the
+// audio device library is never started.
 #include "midifile/SmfBuilder.h"
+#include "support/FileBytes.h"
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -107,18 +110,21 @@ protected:
         fs::create_directories(home_);
         env_ = "QUORVEL_REGISTRY_FILE=" + quoted((home_ / "registry.txt").string()) +
                " XDG_DATA_HOME=" + quoted((home_ / "share").string()) +
-               // The audio library's ALSA and JACK plug-ins, probed at start-up, leak on unloading.
-               " ASAN_OPTIONS=detect_leaks=0:halt_on_error=1";
+               " ASAN_OPTIONS=halt_on_error=1";
         const ShellRun install = runShell("env " + env_ + " " + quoted(QUORVEL_INSTALL_SCRIPT) + " --prefix " +
                                      quoted((home_ / "inst").string()) + " --build " + quoted(QUORVEL_BUILD_DIR));
         ASSERT_EQ(install.status, 0) << install.output;
     }
     void TearDown() override { fs::remove_all(home_); }
 
-    ShellRun render(const std::vector<std::string>& args) {
-        std::string command = "cd " + quoted(home_.string()) + " && env " + env_ + " " + quoted(QUORVEL_RENDER_EXE);
+    // The renderer's command line (env, program, arguments), to run as it is or inside a script.
+    std::string renderCommand(const std::vector<std::string>& args, const std::string& env = "") {
+        std::string command = "env " + env_ + " " + env + " " + quoted(QUORVEL_RENDER_EXE);
         for (const std::string& a : args) command += " " + quoted(a);
-        return runShell(command);
+        return command;
+    }
+    ShellRun render(const std::vector<std::string>& args) {
+        return runShell("cd " + quoted(home_.string()) + " && " + renderCommand(args));
     }
 
     fs::path home_;
@@ -180,5 +186,126 @@ TEST_F(RenderCliTest, HelpAndBadUsage) {
     EXPECT_EQ(render({"x.mid"}).status, 2);
     const ShellRun rate = render({"--rate", "fast", "x.mid", "-o", "out"});
     EXPECT_EQ(rate.status, 2);
-    EXPECT_NE(rate.output.find("the rate must be a number"), std::string::npos);
+    EXPECT_NE(rate.output.find("the rate must be 22050, 44100, 48000"), std::string::npos);
+}
+
+namespace {
+
+// Two quarter notes at 120 BPM, then silence to the end of `bars` bars of 4/4 (2 s each).
+smf::Bytes song(int bars) {
+    smf::Track t;
+    t.noteOn(0, 0, 60, 100).noteOff(480, 0, 60).noteOn(0, 0, 67, 100).noteOff(480, 0, 67).end(1920 * bars - 960);
+    return smf::file(0, 480, {t});
+}
+
+// A WAV file whose header was completed: RIFF and data sizes that agree with its size.
+bool completeWav(const std::vector<uint8_t>& b) {
+    const auto u32 = [&](size_t at) { return uint32_t(b[at]) | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24; };
+    return b.size() > 44 && std::memcmp(b.data(), "RIFF", 4) == 0 && u32(4) + 8 == b.size() &&
+           std::memcmp(b.data() + 36, "data", 4) == 0 && u32(40) + 44 == b.size();
+}
+
+const std::string kPrevious = "previous take";
+
+} // namespace
+
+TEST_F(RenderCliTest, EveryFailureIsReportedAndNothingGoodIsOverwritten) {
+    const auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
+        fs::create_directories((home_ / name).parent_path());
+        std::ofstream(home_ / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                            static_cast<std::streamsize>(bytes.size()));
+    };
+    const std::vector<uint8_t> previous(kPrevious.begin(), kPrevious.end());
+    write("good.mid", song(1));
+    write("long.mid", song(12));
+    write("huge.mid", song(2000));
+    write("riff.mid", {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    write("garbage.mid", {'M', 'T', 'h', 'd', 0x7A, 0x1B, 0x33, 0x90, 1, 2, 3, 4, 5, 6});
+    write("text.mid", {'n', 'o', 't', 'e', 's'});
+    write("a/x.mid", song(1));
+    write("b/x.mid", song(1));
+    write("in.wav", song(1));
+    fs::path engine;
+    for (const auto& entry : fs::recursive_directory_iterator(home_ / "inst"))
+        if (entry.path().filename() == "libbrevian.so") engine = entry.path();
+    const std::string full = (home_ / "full").string(), copy = (home_ / "full-copy").string();
+    fs::create_directories(full);
+    fs::create_directories(copy);
+    const bool canMount = runShell("unshare -m true").status == 0;
+
+    enum Expect { Previous, Complete, Absent };
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        std::string env;     // more environment for the renderer
+        std::string wrap;    // a script around the renderer's command ({} stands for it)
+        std::map<std::string, Expect> files; // relative to home_; Previous ones are made first
+        int status;
+        std::vector<std::string> said;
+    } table[] = {
+        {"no engine: its file changed since it was installed", {"good.mid", "-o", "out1/good.wav"}, "", "flip",
+         {{"out1/good.wav", Previous}}, 1, {"not signed by Vantor, please re-install"}},
+        {"no installation", {"good.mid", "-o", "out2/"}, "QUORVEL_REGISTRY_FILE=/nonexistent/registry.txt", "",
+         {{"out2/good.wav", Absent}}, 1, {"Cannot find data installation, please re-install"}},
+        {"a full disk fails that file, and the next still renders", {"long.mid", "good.mid", "--rate", "22050", "-o", full}, "",
+         "unshare -m sh -c 'mount -t tmpfs -o size=2m tmpfs " + full + " && printf \"" + kPrevious + "\" >" + full +
+             "/long.wav && {}; s=$?; cp -a " + full + "/. " + copy + "; exit $s'",
+         {{"full-copy/long.wav", Previous}, {"full-copy/good.wav", Complete}}, 1,
+         {"long.mid: cannot write \"" + full + "/long.wav\": No space left on device"}},
+        {"files that are not MIDI files", {"riff.mid", "garbage.mid", "text.mid", "good.mid", "-o", "out3"}, "", "",
+         {{"out3/riff.wav", Previous}, {"out3/garbage.wav", Absent}, {"out3/text.wav", Absent}, {"out3/good.wav", Complete}}, 1,
+         {"\"riff.mid\" is not a MIDI file", "\"garbage.mid\" is not a MIDI file", "\"text.mid\" is not a MIDI file"}},
+        {"two inputs for one output", {"a/x.mid", "b/x.mid", "-o", "out4"}, "", "", {{"out4/x.wav", Absent}}, 2,
+         {"a/x.mid and b/x.mid would both be written to out4/x.wav; nothing was rendered"}},
+        {"an output that is an input", {"in.wav", "-o", "in.wav"}, "", "", {}, 2,
+         {"the output in.wav is also an input; nothing was rendered"}},
+        {"OUT.WAV is a file", {"good.mid", "-o", "out5/Take.WAV"}, "", "", {{"out5/Take.WAV", Complete}}, 0,
+         {"-> out5/Take.WAV: "}},
+        {"a file longer than the limit", {"--max-duration", "3", "long.mid", "good.mid", "-o", "out6"}, "", "",
+         {{"out6/long.wav", Previous}, {"out6/good.wav", Complete}}, 1,
+         {"long.mid: it plays for 0:00:24, longer than the limit of 0:00:03", "s of audio for 2.00 s of music in"}},
+        {"Ctrl-C", {"huge.mid", "-o", "out7/huge.wav"}, "", "sh -c '{} & p=$!; i=0; while [ ! -e out7/huge.wav.$p.tmp ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i+1)); done; sleep 0.5; kill -INT $p; wait $p'",
+         {{"out7/huge.wav", Previous}}, 130, {"huge.mid: interrupted; out7/huge.wav was not changed"}},
+        {"past the WAV size limit", {"good.mid", "--rate", "22050", "-o", "out8"}, "QUORVEL_TEST_WAV_DATA_LIMIT=240000", "",
+         {{"out8/good.wav", Complete}, {"out8/good (2).wav", Complete}, {"out8/good (3).wav", Complete}}, 0,
+         {"-> out8/good.wav, out8/good (2).wav, out8/good (3).wav"}},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(row.name);
+        if (row.wrap.rfind("unshare", 0) == 0 && !canMount) {
+            ADD_FAILURE() << "no mount namespace here to fill a small file system";
+            continue;
+        }
+        for (const auto& [name, expect] : row.files)
+            if (expect == Previous && row.wrap.rfind("unshare", 0) != 0) write(name, previous); // else inside
+        if (row.wrap == "flip") vantor::test::flipByte(engine, 4096);
+        std::string command = renderCommand(row.args, row.env);
+        if (!row.wrap.empty() && row.wrap != "flip") command = std::string(row.wrap).replace(row.wrap.find("{}"), 2, command);
+        const ShellRun run = runShell("cd " + quoted(home_.string()) + " && " + command);
+        if (row.wrap == "flip") vantor::test::flipByte(engine, 4096);
+        EXPECT_EQ(run.status, row.status) << run.output;
+        for (const std::string& text : row.said)
+            EXPECT_NE(run.output.find(text), std::string::npos) << text << "\n" << run.output;
+        EXPECT_EQ(run.output.find("please re-install"), run.output.rfind("please re-install")) << "said once";
+        for (const char* sound : {"ALSA", "jack", "JACK", "AddressSanitizer"})
+            EXPECT_EQ(run.output.find(sound), std::string::npos) << sound << "\n" << run.output;
+        size_t written = 0, parts = 0;
+        for (const auto& [name, expect] : row.files) {
+            const std::vector<uint8_t> bytes = vantor::test::readFileBytes(home_ / name);
+            EXPECT_TRUE(expect != Previous || bytes == previous) << name << " was overwritten";
+            EXPECT_TRUE(expect != Complete || completeWav(bytes)) << name << " is not a complete WAV file";
+            EXPECT_TRUE(expect != Absent || !fs::exists(home_ / name)) << name << " exists";
+            if (expect == Complete && name.rfind("out8/", 0) == 0) written += bytes.size() - 44, ++parts;
+        }
+        if (parts > 1) { // the line gives the whole duration, every part's
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, ": %.2f s of audio", written / 8.0 / 22050.0);
+            EXPECT_NE(run.output.find(seconds), std::string::npos) << seconds << "\n" << run.output;
+        }
+        for (const auto& entry : fs::recursive_directory_iterator(home_))
+            EXPECT_NE(entry.path().extension(), ".tmp") << entry.path() << " left behind";
+        std::ifstream log(home_ / "share" / "Vantor" / "Quorvel" / "Quorvel Standalone x64.log");
+        const std::string text((std::istreambuf_iterator<char>(log)), {});
+        EXPECT_EQ(text.find("enumerating Audio Devices"), std::string::npos) << "no device is looked for";
+    }
 }
