@@ -2,12 +2,14 @@
 # QuorvelRender.exe after the install step: the console renderer finds the installed engine through
 # the registry, renders a small MIDI file to a WAV holding its notes at their times, prints its
 # line, and reports a missing file with a non-zero status while the other file still renders.
+# Without a sound server: it touches no audio device. Then the failures a batch can meet, each
+# with its exit status and nothing good overwritten: files that are not MIDI files, Ctrl-C, an
+# engine that is not trusted, a full disk.
 . "$(dirname "$0")/lib.sh"
 
 e2e_init render_cli
 e2e_prefix || e2e_finish
 e2e_xvfb || e2e_finish
-e2e_pulse || e2e_finish
 
 WAVCHECK=$(dirname "$0")/tools/wavcheck.py
 RENDER="$(dirname "$E2E_INSTALLED_EXE")/QuorvelRender.exe"
@@ -22,8 +24,8 @@ timeout 300 wine64 "$RENDER" "$(e2e_winpath "$FILES/notes.mid")" -o "$(e2e_winpa
     </dev/null >"$E2E_ART/render.out" 2>"$E2E_ART/render.err"
 status=$?
 e2e_check "a render of one file exits with status 0" test "$status" = 0
-e2e_check "it prints the file's line with its duration and speed" \
-    grep -Eq 'notes\.wav: [0-9.]+ s of audio in [0-9.]+ s \([0-9.]+ x real time\)' "$E2E_ART/render.out"
+e2e_check "it prints the file's line with its duration, the music's and its speed" \
+    grep -Eq 'notes\.wav: [0-9.]+ s of audio for 4\.00 s of music in [0-9.]+ s \([0-9.]+ x real time\)' "$E2E_ART/render.out"
 python3 "$WAVCHECK" "$FILES/notes.wav" --strict --onsets 0,0.5,1.25,2.0 --tolerance 12 \
     >"$E2E_ART/render-analysis.txt" 2>&1
 e2e_check "the WAV holds the notes at their times (within one block)" test $? = 0
@@ -41,9 +43,73 @@ timeout 300 wine64 "$RENDER" "$(e2e_winpath "$FILES/missing.mid")" "$(e2e_winpat
     -o "$(e2e_winpath "$FILES/batch")" </dev/null >"$E2E_ART/batch.out" 2>"$E2E_ART/batch.err"
 status=$?
 e2e_check "a batch with a missing file exits with status 1" test "$status" = 1
+LOG=$(e2e_log_path)
+e2e_check "the render started no audio device" grep -q 'Offline rendering only: no audio or MIDI device is used' "$LOG"
+e2e_check "and enumerated none" test "$(grep -c 'enumerating Audio Devices' "$LOG")" = 0
 e2e_check "the missing file is named in a message" grep -q 'missing.mid.*no such file' "$E2E_ART/batch.err"
 python3 "$WAVCHECK" "$FILES/batch/notes.wav" --strict --onsets 0,0.5,1.25,2.0 --tolerance 12 \
     >"$E2E_ART/batch-analysis.txt" 2>&1
 e2e_check "the other file of the batch still rendered" test $? = 0
+
+render() { # render NAME ARGS...: QuorvelRender.exe with Windows paths, out and err kept as NAME.out/.err
+    local name=$1 args=() a
+    shift
+    for a in "$@"; do [[ $a == /* ]] && args+=("$(e2e_winpath "$a")") || args+=("$a"); done
+    timeout 300 wine64 "$RENDER" "${args[@]}" </dev/null >"$E2E_ART/$name.out" 2>"$E2E_ART/$name.err"
+}
+complete_wav() { python3 "$WAVCHECK" "$1" --strict >/dev/null 2>&1; }
+no_temporary_files() { ! find "$FILES" -name '*.tmp' | grep -q .; }
+previous() { [[ $(cat "$1" 2>/dev/null) == "previous take" ]]; }
+
+# Files that are not MIDI files: each named, status 1, the good file rendered, nothing replaced.
+mkdir -p "$FILES/bad"
+printf 'RIFF\044\0\0\0WAVEfmt ' >"$FILES/riff.mid"
+printf 'MThd\172\033\063\220garbage' >"$FILES/garbage.mid"
+printf 'previous take' >"$FILES/bad/riff.wav"
+render bad "$FILES/riff.mid" "$FILES/garbage.mid" "$FILES/notes.mid" -o "$FILES/bad"
+e2e_check "files that are not MIDI files give status 1" test $? = 1
+e2e_check "each is named" test "$(grep -c 'is not a MIDI file' "$E2E_ART/bad.err")" = 2
+e2e_check "the previous WAV of one of them is untouched" previous "$FILES/bad/riff.wav"
+e2e_check "the other has none" test ! -e "$FILES/bad/garbage.wav"
+e2e_check "the good file rendered" complete_wav "$FILES/bad/notes.wav"
+
+# Ctrl-C: status 130, the previous WAV untouched, the temporary file gone.
+e2e_notes_mid "$FILES/long.mid" 960000 0:60
+printf 'previous take' >"$FILES/long.wav"
+timeout 300 wine64 "$RENDER" "$(e2e_winpath "$FILES/long.mid")" -o "$(e2e_winpath "$FILES/long.wav")" \
+    </dev/null >"$E2E_ART/interrupted.out" 2>"$E2E_ART/interrupted.err" &
+pid=$!
+e2e_until 60 compgen -G "$FILES/long.wav.*.tmp" >/dev/null
+sleep 1
+kill -INT "$pid" # timeout hands it on to the renderer
+wait "$pid"
+status=$?
+e2e_check "Ctrl-C ends the render with status 130 ($status)" test "$status" = 130
+e2e_check "and says so" grep -q 'long.mid: interrupted' "$E2E_ART/interrupted.err"
+e2e_check "the previous WAV is untouched" previous "$FILES/long.wav"
+e2e_check "no temporary file is left" no_temporary_files
+
+# An engine whose signature is not trusted: said once, status 1, nothing rendered or replaced.
+e2e_install --untrusted
+printf 'previous take' >"$FILES/untrusted.wav"
+render untrusted "$FILES/notes.mid" -o "$FILES/untrusted.wav"
+e2e_check "an untrusted engine gives status 1" test $? = 1
+e2e_check "its message once" test "$(grep -c 'not signed by Vantor' "$E2E_ART/untrusted.err")" = 1
+e2e_check "the previous WAV is untouched" previous "$FILES/untrusted.wav"
+e2e_install
+
+# A full disk (a small file system of a mount namespace of its own, with the prefix's server in
+# it): the file's message names it and the system's reason, status 1, the next file renders.
+quorvel_wine_down "$E2E_PREFIX"
+mkdir -p "$FILES/full" "$FILES/full-copy"
+unshare -m sh -c 'mount -t tmpfs -o size=2m tmpfs "$1" && printf "previous take" >"$1/long.wav" &&
+    timeout 300 wine64 "$2" "$3" "$4" --rate 22050 -o "$5" </dev/null >"$6.out" 2>"$6.err"; s=$?
+    wineserver -k; cp -a "$1/." "$7"; exit $s' - "$FILES/full" "$RENDER" "$(e2e_winpath "$FILES/long.mid")" \
+    "$(e2e_winpath "$FILES/notes.mid")" "$(e2e_winpath "$FILES/full")" "$E2E_ART/full" "$FILES/full-copy"
+e2e_check "a full disk gives status 1" test $? = 1
+e2e_check "its message names the file and the reason" grep -qi 'long.mid: cannot write ".*long.wav": .*disk' "$E2E_ART/full.err"
+e2e_check "the previous WAV is untouched" previous "$FILES/full-copy/long.wav"
+e2e_check "the next file rendered" complete_wav "$FILES/full-copy/notes.wav"
+e2e_check "no temporary file is left" no_temporary_files
 
 e2e_finish
