@@ -23,8 +23,8 @@ bool instrumentOpcodes(EngineManager& manager, const OpcodeCall& call, int32_t& 
             auto module = std::make_unique<SMPLModule>();
             module->setReportFailures(report);
             if (!module->init(context, context->getDSPInfo())) {
-                if (call.p1 && call.i2 > 0) copyName(static_cast<char*>(call.p1), static_cast<size_t>(call.i2),
-                                                     module->failure());
+                if (call.p1 && call.i2 > 0)
+                    copyName(static_cast<char*>(call.p1), static_cast<size_t>(call.i2), module->failure());
                 result = kEngineFailed;
                 return true;
             }

@@ -106,14 +106,15 @@ bool SMPLModule::init(Instance* context, DSPInfo* info) {
     if (!registryReadString(kHiveLocalMachine, productKey_, u"base_dir", dataDirectory_))
         return fail("Can't get base_dir from registry", "Cannot find data installation, please re-install");
     if (!registryReadString(kHiveLocalMachine, kEngineKey, u"path_x64", enginePath_))
-        return fail("Can't get engine path_x64 from registry", "Cannot find engine installation, please re-install");
+        return fail("Can't get engine path_x64 from registry",
+                    "Cannot find engine installation, please re-install");
 
     // Nothing is loaded, not even to look at it, before the signature is accepted.
     std::string reason;
     VerifiedEngineFile verified;
     if (!verified.verify(enginePath_, reason))
         return fail("Engine signature check failed for " + wideToNarrow(enginePath_) + ": " + reason,
-             "The Brevian engine component is not signed by Vantor, please re-install");
+                    "The Brevian engine component is not signed by Vantor, please re-install");
 
     // Loaded while still held, so the file loaded is the file checked.
     library_ = loadLibrary(verified.loadPath());
@@ -121,8 +122,8 @@ bool SMPLModule::init(Instance* context, DSPInfo* info) {
         unloadLibrary(library_);
         library_ = nullptr;
         return fail("Engine signature check failed for " + wideToNarrow(enginePath_) +
-                 ": the file changed between its check and its load",
-             "The Brevian engine component is not signed by Vantor, please re-install");
+                        ": the file changed between its check and its load",
+                    "The Brevian engine component is not signed by Vantor, please re-install");
     }
     verified.release();
     if (!library_) return fail("Can't load engine from : " + wideToNarrow(enginePath_), kComponentMissing);

@@ -144,7 +144,8 @@ bool checkJobs(const std::vector<Job>& jobs) {
     for (const Job& job : jobs) {
         const std::string key = pathIdentity(toPath(job.output));
         if (auto found = outputs.find(key); found != outputs.end()) {
-            std::fprintf(stderr, "quorvel-render: %s and %s would both be written to %s; nothing was rendered\n",
+            std::fprintf(stderr,
+                         "quorvel-render: %s and %s would both be written to %s; nothing was rendered\n",
                          found->second->input.c_str(), job.input.c_str(), job.output.c_str());
             return false;
         }
@@ -190,9 +191,11 @@ int vantor::renderMain(const std::vector<std::string>& argv) {
         } else if (a == "-r" || a == "--rate") {
             // The rates the host's stream description takes; any other would be changed silently.
             const int rates[] = {22050, 44100, 48000, 64000, 88200, 96000, 192000};
-            if (!parseNumber(value("--rate"), 22050, 192000, rate) || std::find(std::begin(rates), std::end(rates), rate) == std::end(rates)) {
-                std::fprintf(stderr, "quorvel-render: the rate must be 22050, 44100, 48000, 64000, 88200, 96000 or "
-                                     "192000 Hz\n");
+            if (!parseNumber(value("--rate"), 22050, 192000, rate) ||
+                std::find(std::begin(rates), std::end(rates), rate) == std::end(rates)) {
+                std::fprintf(stderr,
+                             "quorvel-render: the rate must be 22050, 44100, 48000, 64000, 88200, 96000 or "
+                             "192000 Hz\n");
                 return 2;
             }
         } else if (a == "-b" || a == "--block") {
@@ -237,7 +240,8 @@ int vantor::renderMain(const std::vector<std::string>& argv) {
     AppArgumentList arguments{argv.empty() ? std::string() : argv[0]};
     call(VE_ENGINE_APP_ARGUMENTS_SET, &arguments);
     // No audio device library at all, and every failure comes back here to be reported.
-    if (call(VE_ENGINE_INITIALIZE, nullptr, nullptr, kStartWithoutDevices | kStartCallerReports) != kEngineOk) {
+    if (call(VE_ENGINE_INITIALIZE, nullptr, nullptr, kStartWithoutDevices | kStartCallerReports) !=
+        kEngineOk) {
         std::fprintf(stderr, "quorvel-render: the host could not start (see its log)\n");
         return 1;
     }
@@ -277,8 +281,9 @@ int vantor::renderMain(const std::vector<std::string>& argv) {
             request.progress = [&](double p) {
                 const int width = 40;
                 const int filled = static_cast<int>(p * width);
-                std::fprintf(stderr, "\r%-.30s [%s%s] %3d%%", job.input.c_str(), std::string(filled, '#').c_str(),
-                             std::string(width - filled, ' ').c_str(), static_cast<int>(p * 100));
+                std::fprintf(stderr, "\r%-.30s [%s%s] %3d%%", job.input.c_str(),
+                             std::string(filled, '#').c_str(), std::string(width - filled, ' ').c_str(),
+                             static_cast<int>(p * 100));
                 std::fflush(stderr);
             };
         RenderOutcome outcome;
@@ -294,7 +299,8 @@ int vantor::renderMain(const std::vector<std::string>& argv) {
             interrupted = true;
             break;
         }
-        if (outcome.ok() && !commit(outcome.files, job.output, outcome.error)) outcome.status = RenderStatus::Failed;
+        if (outcome.ok() && !commit(outcome.files, job.output, outcome.error))
+            outcome.status = RenderStatus::Failed;
         if (!outcome.ok()) {
             removeFiles(outcome.files);
             ++failures;

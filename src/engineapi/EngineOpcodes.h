@@ -104,10 +104,10 @@ inline constexpr int32_t kRecordingFileCallerReports = 1;
 // VE_ENGINE_RECORDING_REPORT_GET: the recording whose file was set last, while it runs and after.
 struct RecordingReport {
     bool recording = false;
-    bool failed = false;          // the file could not be created or completely written
-    uint64_t frames = 0;          // frames written into all its files so far
+    bool failed = false;            // the file could not be created or completely written
+    uint64_t frames = 0;            // frames written into all its files so far
     std::vector<std::string> files; // UTF-8, in order: the file set, then each continuation part
-    std::string error;            // the system's reason of a failure
+    std::string error;              // the system's reason of a failure
 };
 
 // The text of the opcode's information line; null for unknown opcodes and for the three that

@@ -108,7 +108,8 @@ RenderOutcome renderMidiFile(EngineOpcodeFunction op, const RenderRequest& reque
         outcome.audioSeconds = static_cast<double>(report.frames) / frameRate;
         if (status == RenderStatus::Ok && report.failed) {
             status = RenderStatus::Failed;
-            error = "cannot write \"" + shown + "\": " + (report.error.empty() ? "writing failed" : report.error);
+            error =
+                "cannot write \"" + shown + "\": " + (report.error.empty() ? "writing failed" : report.error);
         }
         outcome.status = status;
         outcome.error = std::move(error);
@@ -144,7 +145,8 @@ RenderOutcome renderMidiFile(EngineOpcodeFunction op, const RenderRequest& reque
             movedAt = secondsClock();
         } else if (secondsClock() - movedAt > request.stallSeconds) {
             return done(RenderStatus::Failed,
-                        "the MIDI file player stopped advancing before the end of \"" + request.midiPath + "\"",
+                        "the MIDI file player stopped advancing before the end of \"" + request.midiPath +
+                            "\"",
                         true);
         }
         pause();

@@ -22,10 +22,10 @@ enum class RenderStatus { Ok, Failed, Interrupted };
 
 struct RenderOutcome {
     RenderStatus status = RenderStatus::Failed;
-    std::string error;            // why it failed, for the user
-    double expectedSeconds = 0.0; // how long the MIDI file plays, from its tempo map
-    double audioSeconds = 0.0;    // length of the rendered audio, all parts together
-    double wallSeconds = 0.0;     // time the render took
+    std::string error;              // why it failed, for the user
+    double expectedSeconds = 0.0;   // how long the MIDI file plays, from its tempo map
+    double audioSeconds = 0.0;      // length of the rendered audio, all parts together
+    double wallSeconds = 0.0;       // time the render took
     std::vector<std::string> files; // the WAV files written: the one asked for, then its parts
     bool ok() const { return status == RenderStatus::Ok; }
 };

@@ -55,13 +55,14 @@ void AudioFile::fail(const std::string& what) {
         std::lock_guard<std::mutex> lock(outcome_->lock);
         outcome_->error = reason.empty() ? what + " failed" : reason;
     }
-    logError("AudioFile: ", what, " failed for ", currentPath_, " (", reason, "); the recording stops there with ",
-             kept, " bytes of samples kept");
+    logError("AudioFile: ", what, " failed for ", currentPath_, " (", reason,
+             "); the recording stops there with ", kept, " bytes of samples kept");
     // Leave what reached the disk readable: the header describes exactly those samples.
     if (writer_ && writer_->isOpen() && !writer_->finished()) writer_->finish();
-    postRecordingError("The recording could not be written to \"" + currentPath_ + "\" (" +
-                       (reason.empty() ? std::string("the disk may be full or unavailable") : reason) +
-                       "). Recording to this file has stopped; the audio recorded until then is kept in the file.");
+    postRecordingError(
+        "The recording could not be written to \"" + currentPath_ + "\" (" +
+        (reason.empty() ? std::string("the disk may be full or unavailable") : reason) +
+        "). Recording to this file has stopped; the audio recorded until then is kept in the file.");
 }
 
 bool AudioFile::startNextPart(int sampleRate) {

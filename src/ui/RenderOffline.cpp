@@ -74,8 +74,9 @@ bool RenderOffline::startRender() {
         opcode_(VE_ENGINE_AUDIODEVICE_SETTINGS_GET, &rate, &block, 0, 0, 0, 0.0f);
         char size[64];
         std::snprintf(size, sizeof size, "%.1f GB", seconds * rate * 8.0 / 1e9);
-        const std::string text = "\"" + wideToNarrow(displayName(midiPath_)) + "\" plays for " + clockText(seconds) +
-                                 "; its WAV file will take about " + size + ". Render it?";
+        const std::string text = "\"" + wideToNarrow(displayName(midiPath_)) + "\" plays for " +
+                                 clockText(seconds) + "; its WAV file will take about " + size +
+                                 ". Render it?";
         if (!view_.askYesNo(narrowToWide(text))) {
             view_.enableRender(true);
             return false;
@@ -88,9 +89,10 @@ bool RenderOffline::startRender() {
         return false; // Render stays off until a file is chosen again
     case RenderStart::FileRefused: {
         const RecordingReport report = recordingReport(opcode_);
-        view_.showMessage(u"The audio file \"" + outputPath_ + u"\" cannot be created" +
-                          (report.error.empty() ? std::u16string() : u" (" + narrowToWide(report.error) + u")") +
-                          u". Nothing was rendered; please choose another file.");
+        view_.showMessage(
+            u"The audio file \"" + outputPath_ + u"\" cannot be created" +
+            (report.error.empty() ? std::u16string() : u" (" + narrowToWide(report.error) + u")") +
+            u". Nothing was rendered; please choose another file.");
         outputChosen_ = false;
         view_.setLabel(kAudioLabel, u"No selection");
         return false;

@@ -36,7 +36,9 @@ public:
                                                        bool confirmCancel) override {
         return std::make_unique<VxProgressDialog>(title, hwnd, range, cancelButton, confirmCancel, false);
     }
-    void showMessage(const std::u16string& text) override { showMessageBox(kProductName, wideToNarrow(text)); }
+    void showMessage(const std::u16string& text) override {
+        showMessageBox(kProductName, wideToNarrow(text));
+    }
     bool askYesNo(const std::u16string& text) override {
         return MessageBoxW(hwnd, reinterpret_cast<const wchar_t*>(text.c_str()), L"Render Offline",
                            MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
@@ -58,7 +60,8 @@ INT_PTR CALLBACK dialogProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
         switch (LOWORD(wParam)) {
         case RenderOffline::kChooseMidi: {
             // The selector disables the dialog while it runs.
-            const std::u16string path = view->choosers.midi ? view->choosers.midi(hwnd) : VTR::selectMidiFile(hwnd);
+            const std::u16string path =
+                view->choosers.midi ? view->choosers.midi(hwnd) : VTR::selectMidiFile(hwnd);
             if (!path.empty()) logic.midiChosen(path);
             return TRUE;
         }

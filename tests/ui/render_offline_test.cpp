@@ -107,7 +107,6 @@ TEST(RenderOfflineTest, RenderIsEnabledOnlyAfterALoadedMidiFileAndAnOutput) {
     opcodes.answer(VE_ENGINE_MIDI_LOAD, kEngineFailed);
     EXPECT_FALSE(dialog.midiChosen(u"C:\\a\\bad.mid"));
     EXPECT_EQ(view.labels.count(RenderOffline::kMidiLabel), 0u);
-    EXPECT_EQ(view.messages, (std::vector<std::u16string>{u"\"C:\\a\\bad.mid\" is not a MIDI file (or cannot be read)."}));
     dialog.outputChosen(u"C:\\out\\take.wav");
     EXPECT_EQ(view.labels[RenderOffline::kAudioLabel], u"take");
     EXPECT_FALSE(view.render);
@@ -152,8 +151,7 @@ TEST(RenderOfflineTest, RenderRunsTheSequencePollsAndFinishesAtTheEndThenAudioRe
         EXPECT_EQ(view.labels[RenderOffline::kMidiLabel], u"tune") << "the dialog shows what it rendered";
         EXPECT_EQ(view.labels[RenderOffline::kAudioLabel], u"take");
         EXPECT_FALSE(view.render);
-        // One new choice is enough, and the next render renders the MIDI file the dialog shows,
-        // whatever the player was given meanwhile.
+        // One new choice is enough; the next render loads the MIDI file the dialog shows again.
         dialog.outputChosen(u"C:\\out\\again.wav");
         EXPECT_TRUE(view.render);
         opcodes.clear();
@@ -195,36 +193,30 @@ TEST(RenderOfflineTest, ARefusedOfflineSwitchSendsNothingElseAndAConfirmedCancel
 
 TEST(RenderOfflineTest, RenderStartsOnlyWithFilesItCanUse) {
     const std::vector<OpcodeCall> start = startCalls("C:\\a\\tune.mid", "C:\\out\\take.wav");
-    const auto upTo = [&](size_t n) { return std::vector<OpcodeCall>(start.begin(), start.begin() + n); };
-    std::vector<OpcodeCall> refusedFile = upTo(4);
-    refusedFile.insert(refusedFile.end(), {{VE_ENGINE_OFFLINE_SET, "", 0}, {VE_ENGINE_RECORDING_REPORT_GET}});
-    std::vector<OpcodeCall> asked = start; // the rate sizes the file in the question
-    asked.insert(asked.begin() + 2, {VE_ENGINE_AUDIODEVICE_SETTINGS_GET});
+    std::vector<OpcodeCall> asked = start, refused(start.begin(), start.begin() + 4);
+    asked.insert(asked.begin() + 2, {VE_ENGINE_AUDIODEVICE_SETTINGS_GET}); // the rate sizes the file
+    refused.insert(refused.end(), {{VE_ENGINE_OFFLINE_SET, "", 0}, {VE_ENGINE_RECORDING_REPORT_GET}});
+    const std::u16string refusedText = u"The audio file \"C:\\out\\take.wav\" cannot be created (Permission "
+                                       u"denied). Nothing was rendered; please choose another file.";
+    const std::u16string notMidiText = u"\"C:\\a\\tune.mid\" is not a MIDI file (or cannot be read).";
     const struct {
-        const char* name;
-        double seconds;
+        double seconds; // longer than an hour: asked
         bool yes;
         int32_t load, fileSet;
         std::vector<OpcodeCall> calls;
-        const char16_t* message;
-        bool question, started, renderAfter;
+        std::u16string message;
     } table[] = {
-        {"a file of an hour starts without a question", 3600.0, false, kEngineOk, kEngineOk, start, nullptr, false, true,
-         false},
-        {"a longer one asks, and No starts nothing", 3601.0, false, kEngineOk, kEngineOk,
-         std::vector<OpcodeCall>(asked.begin(), asked.begin() + 3), nullptr, true, false, true},
-        {"Yes starts it", 3601.0, true, kEngineOk, kEngineOk, asked, nullptr, true, true, false},
-        {"an output that cannot be created is named and nothing starts", 10.0, true, kEngineOk, kEngineFailed,
-         refusedFile, u"The audio file \"C:\\out\\take.wav\" cannot be created (Permission denied). Nothing was "
-                      u"rendered; please choose another file.", false, false, false},
-        {"a MIDI file that no longer loads is named", 10.0, true, kEngineFailed, kEngineOk, upTo(1),
-         u"\"C:\\a\\tune.mid\" is not a MIDI file (or cannot be read).", false, false, false},
+        {3601.0, false, kEngineOk, kEngineOk, {asked.begin(), asked.begin() + 3}, {}},
+        {3601.0, true, kEngineOk, kEngineOk, asked, {}},
+        {3600.0, true, kEngineOk, kEngineFailed, refused, refusedText},
+        {10.0, true, kEngineFailed, kEngineOk, {start[0]}, notMidiText},
     };
     for (const auto& row : table) {
         OpcodeRecorder opcodes;
         opcodes.setOutputs([&](int32_t opcode, void* p1, void*, int32_t, int32_t, int32_t, int32_t answer) {
             if (opcode == VE_ENGINE_MIDI_DURATION_GET) *static_cast<double*>(p1) = row.seconds;
-            if (opcode == VE_ENGINE_RECORDING_REPORT_GET) static_cast<RecordingReport*>(p1)->error = "Permission denied";
+            if (opcode == VE_ENGINE_RECORDING_REPORT_GET)
+                static_cast<RecordingReport*>(p1)->error = "Permission denied";
             return answer;
         });
         FakeView view;
@@ -235,44 +227,38 @@ TEST(RenderOfflineTest, RenderStartsOnlyWithFilesItCanUse) {
         opcodes.answer(VE_ENGINE_MIDI_LOAD, row.load);
         opcodes.answer(VE_ENGINE_RECORDING_FILE_SET, row.fileSet);
         opcodes.clear();
-        EXPECT_EQ(dialog.startRender(), row.started) << row.name;
-        EXPECT_EQ(opcodes.calls(), row.calls) << row.name;
-        EXPECT_EQ(view.questions.size(), row.question ? 1u : 0u) << row.name;
-        EXPECT_EQ(view.messages, row.message ? std::vector<std::u16string>{row.message} : std::vector<std::u16string>{})
-            << row.name;
-        EXPECT_EQ(view.alive, row.started ? 1 : 0) << row.name;
-        EXPECT_EQ(view.render, row.renderAfter) << row.name;
+        const bool started = row.calls.back().opcode == VE_ENGINE_AUDIO_START;
+        EXPECT_EQ(dialog.startRender(), started);
+        EXPECT_EQ(opcodes.calls(), row.calls);
+        EXPECT_EQ(view.questions.size(), row.seconds > 3600.0 && row.load == kEngineOk ? 1u : 0u);
+        EXPECT_EQ(view.messages.empty() ? u"" : view.messages.back(), row.message);
+        EXPECT_EQ(view.alive, started ? 1 : 0);
+        EXPECT_EQ(view.render, !started && !row.yes) << "a declined render can be started again";
     }
 }
 
-// The progress window's Cancel question runs a modal loop that dispatches the dialog's poll
-// timer. The render ending meanwhile must not destroy the window under its own handler (the
-// answer would then be written into freed memory); it finishes after the answer, and a Yes then
-// changes nothing.
+// The Cancel question's modal loop dispatches the poll timer: a render ending meanwhile must not
+// destroy the window under its own handler (the answer would go to freed memory).
 TEST(RenderOfflineTest, AnEndWhileTheCancelQuestionIsOpenFinishesOnceAfterTheAnswer) {
-    for (const bool yes : {true, false}) {
-        OpcodeRecorder opcodes;
-        FakeView view;
-        view.realWindow = true;
-        RenderOffline dialog(OpcodeRecorder::function(), view);
-        dialog.midiChosen(u"C:\\a\\tune.mid");
-        dialog.outputChosen(u"C:\\out\\take.wav");
-        ASSERT_TRUE(dialog.startRender());
-        opcodes.clear();
-        VxProgressDialog::setQuestionHook([&](const std::u16string&, const std::u16string&) {
-            opcodes.setPosition(1.0); // the render ends while the box is open
-            dialog.poll();            // its modal loop runs the timer
-            return yes;
-        });
-        view.real->onCancelCommand(); // the user pressed Cancel
-        VxProgressDialog::setQuestionHook({});
-        EXPECT_TRUE(opcodes.calls().empty()) << "nothing finished under the open question";
-        dialog.poll();
-        std::vector<OpcodeCall> expected{{VE_ENGINE_MIDI_POSITION_GET}};
-        expected.insert(expected.end(), kFinish.begin(), kFinish.end());
-        EXPECT_EQ(opcodes.calls(), expected) << "finished once, as a render that ended by itself";
-        EXPECT_FALSE(dialog.rendering());
-        dialog.poll();
-        EXPECT_EQ(opcodes.calls().size(), expected.size());
-    }
+    OpcodeRecorder opcodes;
+    FakeView view;
+    view.realWindow = true;
+    RenderOffline dialog(OpcodeRecorder::function(), view);
+    dialog.midiChosen(u"C:\\a\\tune.mid");
+    dialog.outputChosen(u"C:\\out\\take.wav");
+    ASSERT_TRUE(dialog.startRender());
+    opcodes.clear();
+    VxProgressDialog::setQuestionHook([&](const std::u16string&, const std::u16string&) {
+        opcodes.setPosition(1.0); // the render ends while the box is open
+        dialog.poll();            // its modal loop runs the timer
+        return true;
+    });
+    view.real->onCancelCommand(); // the user pressed Cancel
+    VxProgressDialog::setQuestionHook({});
+    EXPECT_TRUE(opcodes.calls().empty()) << "nothing finished under the open question";
+    dialog.poll();
+    dialog.poll();
+    std::vector<OpcodeCall> expected{{VE_ENGINE_MIDI_POSITION_GET}};
+    expected.insert(expected.end(), kFinish.begin(), kFinish.end());
+    EXPECT_EQ(opcodes.calls(), expected) << "finished once, as a render that ended by itself";
 }
