@@ -1,10 +1,12 @@
 // The audio and MIDI device opcodes through engineOpcode, with the library double behind them.
+#include "support/BoxCapture.h"
 #include "support/EngineTestHome.h"
 #include "support/LogCapture.h"
 #include "support/pa_double/PaDouble.h"
 #include "support/VirtualMidiScope.h"
 
 #include "engineapi/EngineOpcodes.h"
+#include "devices/AudioRestart.h"
 #include "devices/DeviceManager.h"
 #include "graph/GraphManager.h"
 #include "midi/MIDIDevice.h"
@@ -223,6 +225,58 @@ TEST_F(DeviceOpcodeTest, RateAndBufferSizeListsNeedADevice) {
     EXPECT_EQ(values[6], 32768);
     int parent = 0;
     EXPECT_EQ(call(VE_ENGINE_AUDIODEVICE_SHOWPANEL, &parent), kEngineFailed); // not ASIO
+}
+
+TEST_F(DeviceOpcodeTest, ADriversRequestReopensTheStreamWithItsNewSettings) {
+    pa::DeviceSpec card = desc("ASIO Card", pa::addHostApi(paASIO, "ASIO"), 4);
+    card.rates = {44100, 48000};
+    pa::addDevice(card);
+    initialize();
+    vantor::test::BoxCapture boxes;
+    ASSERT_EQ(call(VE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 0), kEngineOk);
+    ASSERT_EQ(call(VE_ENGINE_AUDIO_START), kEngineOk);
+    EXPECT_FALSE(serviceAudioRestart()); // nothing asked
+
+    const struct {
+        AudioRestartReason reason;
+        double value;
+        const char* why;
+        std::vector<int32_t> settings;
+    } cases[] = {
+        {AudioRestartReason::Reset, 0, "The audio driver asked for a reset: reopening the stream", {44100, 512}},
+        {AudioRestartReason::BufferSize, 256, "The audio driver changed its buffer size to 256: reopening the stream with it",
+         {44100, 256}},
+        {AudioRestartReason::SampleRate, 48000,
+         "The audio driver changed its sample rate to 48000 Hz: reopening the stream with it", {48000, 256}},
+    };
+    for (const auto& c : cases) {
+        const size_t opened = pa::opened().size();
+        requestAudioRestart(c.reason, c.value);
+        EXPECT_TRUE(serviceAudioRestart()) << c.why;
+        EXPECT_TRUE(log->has('I', c.why));
+        EXPECT_TRUE(playing());
+        EXPECT_EQ(settings(), c.settings);
+        ASSERT_EQ(pa::opened().size(), opened + 1) << c.why;
+        EXPECT_EQ(pa::opened().back().framesPerBuffer, static_cast<unsigned long>(c.settings[1]));
+        EXPECT_EQ(pa::openStreamCount(), 1);
+    }
+    // The driver confirming what the stream already has changes nothing.
+    requestAudioRestart(AudioRestartReason::BufferSize, 256);
+    requestAudioRestart(AudioRestartReason::SampleRate, 48000);
+    EXPECT_FALSE(serviceAudioRestart());
+
+    // A restart that fails is reported as a failed start at start-up is.
+    pa::device(0).startError = paUnanticipatedHostError;
+    requestAudioRestart(AudioRestartReason::Reset);
+    EXPECT_FALSE(serviceAudioRestart());
+    EXPECT_FALSE(playing());
+    EXPECT_TRUE(log->has('E', "The audio stream could not be reopened"));
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].first, "init: Audio Engine Start Error");
+    // Stopped: nothing to reopen.
+    requestAudioRestart(AudioRestartReason::Reset);
+    EXPECT_FALSE(serviceAudioRestart());
+    EXPECT_TRUE(log->has('I', "Audio is stopped: the driver is opened afresh at the next start"));
 }
 
 TEST_F(DeviceOpcodeTest, WasapiRefusalLeavesTheHostUsable) {
