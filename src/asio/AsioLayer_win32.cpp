@@ -186,7 +186,8 @@ IASIO* ready() {
 template <class Call>
 ASIOError forward(Call call) {
     IASIO* driver = ready();
-    return driver ? call(*driver) : ASE_NotPresent;
+    if (!driver) return ASE_NotPresent;
+    return call(*driver);
 }
 
 } // namespace
