@@ -47,7 +47,7 @@ std::atomic<ASIOCallbacks*> hostCallbacks{nullptr};
 ASIOCallbacks forwarding{};
 
 template <class... Parts>
-void log(char severity, const Parts&... parts) {
+void report(char severity, const Parts&... parts) {
     vantor::asio::LogHook hook = logHook.load();
     if (!hook) return;
     std::string text;
@@ -96,12 +96,12 @@ std::vector<std::string> readExclusionFile() {
     const BOOL ok = ReadFile(handle, text.data(), kMaxExclusionFileBytes, &got, nullptr);
     CloseHandle(handle);
     if (!ok) {
-        log('E', "ASIO: cannot read ", utf8(file.c_str()), ": every driver it names could be loaded");
+        report('E', "ASIO: cannot read ", utf8(file.c_str()), ": every driver it names could be loaded");
         return {};
     }
     text.resize(got);
     std::vector<std::string> names = vantor::asio::parseExclusionList(text);
-    log('I', "ASIO: ", std::to_string(names.size()), " driver name(s) excluded by ", utf8(file.c_str()));
+    report('I', "ASIO: ", std::to_string(names.size()), " driver name(s) excluded by ", utf8(file.c_str()));
     return names;
 }
 
@@ -127,11 +127,11 @@ void listInstalledDrivers() {
         vantor::asio::Exclusion why = excludedBy(driver.name);
         if (why == vantor::asio::Exclusion::None) why = excludedBy(keyText);
         if (why == vantor::asio::Exclusion::Listed) {
-            log('W', "ASIO driver \"", driver.name, "\" skipped: it is named in asioblacklist.txt");
+            report('W', "ASIO driver \"", driver.name, "\" skipped: it is named in asioblacklist.txt");
         } else if (why == vantor::asio::Exclusion::Fixed) {
-            log('W', "ASIO driver \"", driver.name, "\" skipped: a driver that is never loaded");
+            report('W', "ASIO driver \"", driver.name, "\" skipped: a driver that is never loaded");
         } else if (clsidText.empty() || CLSIDFromString(clsidText.c_str(), &driver.clsid) != NOERROR) {
-            log('E', "ASIO driver \"", driver.name, "\" skipped: its registry key has no valid CLSID");
+            report('E', "ASIO driver \"", driver.name, "\" skipped: its registry key has no valid CLSID");
         } else {
             installed.push_back(std::move(driver));
         }
@@ -231,7 +231,7 @@ bool AsioDrivers::loadDriver(char* name) {
         if (FAILED(result) || !object) {
             char code[16];
             std::snprintf(code, sizeof code, "0x%08lx", static_cast<unsigned long>(result));
-            log('E', "ASIO driver \"", driver.name, "\" cannot be created (", code, ")");
+            report('E', "ASIO driver \"", driver.name, "\" cannot be created (", code, ")");
             return false;
         }
         loaded = static_cast<IASIO*>(object);
@@ -257,7 +257,7 @@ ASIOError ASIOInit(ASIODriverInfo* info) {
         loaded->getErrorMessage(text);
         text[sizeof text - 1] = '\0';
         copyText(info->errorMessage, sizeof info->errorMessage, text[0] ? text : "no reason given");
-        log('W', "ASIO driver \"", loadedName, "\" failed to initialise: ", info->errorMessage);
+        report('W', "ASIO driver \"", loadedName, "\" failed to initialise: ", info->errorMessage);
         // A driver that refused is not kept loaded until the next one is chosen.
         unload();
         return ASE_NotPresent;
