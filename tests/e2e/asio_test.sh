@@ -48,10 +48,10 @@ count() { # NAME WHAT: how often the driver wrote WHAT (load, panel, start)
 items() { e2e_wintool items --caption "$PREFS" --class '#32770' --id "$1" --timeout 5000 | sed -n 's/^item: //p'; }
 list() { items "$1" | cut -d' ' -f2- | paste -sd,; }
 choose() { e2e_wintool select --caption "$PREFS" --class '#32770' --id "$1" --value "$(items "$1" | grep -m1 " $2\$" | cut -d' ' -f1)" >/dev/null; }
-logged() { e2e_messages "$LOG" | grep -qxF "$1"; }
+logged() { grep -qxF "$1" <(e2e_messages "$LOG"); } # (a pipe into grep -q could fail under pipefail)
 started() { (($(count "$TEST" start) >= $1)); }
 panel_shown() { (($(count "$TEST" panel) == 1)); }
-play_enabled() { e2e_wintool controls --caption "$MAIN" | grep -q '^control: Button 1001 .* enabled'; }
+play_enabled() { grep -q '^control: Button 1001 .* enabled' <(e2e_wintool controls --caption "$MAIN"); }
 play() { e2e_until 10 play_enabled && e2e_wintool press --caption "$MAIN" --id 1001 >/dev/null; }
 notes() { # WAV CHANNEL LABEL: eight notes half a second apart
     python3 "$WAVCHECK" "$1" --channel "$2" --onsets 0,0.5,1,1.5,2,2.5,3,3.5 >"$E2E_ART/$3.txt" 2>&1
@@ -128,6 +128,7 @@ e2e_wintool press --caption "$MAIN" --id 103 >/dev/null
 e2e_check "a new buffer size reopened the stream with it" \
     e2e_until 15 logged 'The audio stream is open again at 48000 Hz with blocks of 256 frames'
 e2e_close_host 30
+cp "$LOG" "$E2E_ART/run1.log"
 e2e_check "saved: the test driver, 256 frames" \
     test "$(e2e_reg_query "$SA" audiodevice)/$(e2e_reg_query "$SA" buffersize)" = "$TEST/0x100"
 
