@@ -16,7 +16,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -90,15 +89,23 @@ std::vector<std::string> readExclusionFile() {
         file += static_cast<wchar_t>(*c);
     HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return {}; // no list: only the fixed names are left out
+    if (handle == INVALID_HANDLE_VALUE) {
+        // No list: only the fixed names are left out. A list that is there but unreadable is worth a word.
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+            report('E', "ASIO: cannot open ", utf8(file.c_str()), " (error ", std::to_string(error),
+                   "): the drivers it names are not left out");
+        return {};
+    }
     std::string text(kMaxExclusionFileBytes, '\0');
     DWORD got = 0;
     const BOOL ok = ReadFile(handle, text.data(), kMaxExclusionFileBytes, &got, nullptr);
     CloseHandle(handle);
     if (!ok) {
-        report('E', "ASIO: cannot read ", utf8(file.c_str()), ": every driver it names could be loaded");
+        report('E', "ASIO: cannot read ", utf8(file.c_str()), ": the drivers it names are not left out");
         return {};
     }
+    if (got == kMaxExclusionFileBytes) report('W', "ASIO: only the first MiB of ", utf8(file.c_str()), " is read");
     text.resize(got);
     std::vector<std::string> names = vantor::asio::parseExclusionList(text);
     report('I', "ASIO: ", std::to_string(names.size()), " driver name(s) excluded by ", utf8(file.c_str()));
