@@ -138,9 +138,9 @@ bool Editor::createWindow(void* parent) {
     const wchar_t* texts[3] = {L"Next patch", viewButtonText(compact_), L"Audio setup"};
     const int ids[3] = {kPatchButtonId, kViewButtonId, kAudioButtonId};
     for (int i = 0; i < 3; ++i)
-        controls_[i] = CreateWindowExW(0, L"BUTTON", texts[i], WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, kButtonX[i],
-                                       height() - 52, 120, 32, panel, reinterpret_cast<HMENU>(ids[i]),
-                                       thisModule(), nullptr);
+        controls_[i] = CreateWindowExW(0, L"BUTTON", texts[i], WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
+                                       kButtonX[i], height() - 52, 120, 32, panel,
+                                       reinterpret_cast<HMENU>(ids[i]), thisModule(), nullptr);
     for (void* control : controls_)
         if (control != nullptr) SendMessageW(static_cast<HWND>(control), WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
     return true;

@@ -8,7 +8,7 @@ namespace {
 
 constexpr std::string_view kFixedNames[] = {
     "ASIO DirectX Full Duplex Driver", "ASIO Multimedia Driver", "Generic Low Latency ASIO Driver",
-    "Samson C01U ASIO Driver", "Samson ASIO Driver",
+    "Samson C01U ASIO Driver",         "Samson ASIO Driver",
 };
 constexpr std::string_view kFixedPrefixes[] = {"Premiere", "Adobe"};
 

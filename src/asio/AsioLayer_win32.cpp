@@ -45,8 +45,7 @@ std::atomic<vantor::asio::EventHook> eventHook{nullptr};
 std::atomic<ASIOCallbacks*> hostCallbacks{nullptr};
 ASIOCallbacks forwarding{};
 
-template <class... Parts>
-void report(char severity, const Parts&... parts) {
+template <class... Parts> void report(char severity, const Parts&... parts) {
     vantor::asio::LogHook hook = logHook.load();
     if (!hook) return;
     std::string text;
@@ -105,7 +104,8 @@ std::vector<std::string> readExclusionFile() {
         report('E', "ASIO: cannot read ", utf8(file.c_str()), ": the drivers it names are not left out");
         return {};
     }
-    if (got == kMaxExclusionFileBytes) report('W', "ASIO: only the first MiB of ", utf8(file.c_str()), " is read");
+    if (got == kMaxExclusionFileBytes)
+        report('W', "ASIO: only the first MiB of ", utf8(file.c_str()), " is read");
     text.resize(got);
     std::vector<std::string> names = vantor::asio::parseExclusionList(text);
     report('I', "ASIO: ", std::to_string(names.size()), " driver name(s) excluded by ", utf8(file.c_str()));
@@ -130,7 +130,9 @@ void listInstalledDrivers() {
         RegCloseKey(key);
         const std::string keyText = utf8(keyName);
         Driver driver{utf8(description.empty() ? keyName : description.c_str()), {}};
-        const auto excludedBy = [&](const std::string& name) { return vantor::asio::exclusionOf(name, excluded); };
+        const auto excludedBy = [&](const std::string& name) {
+            return vantor::asio::exclusionOf(name, excluded);
+        };
         vantor::asio::Exclusion why = excludedBy(driver.name);
         if (why == vantor::asio::Exclusion::None) why = excludedBy(keyText);
         if (why == vantor::asio::Exclusion::Listed) {
@@ -190,8 +192,7 @@ IASIO* ready() {
     return loaded && initialised ? loaded : nullptr;
 }
 
-template <class Call>
-ASIOError forward(Call call) {
+template <class Call> ASIOError forward(Call call) {
     IASIO* driver = ready();
     if (!driver) return ASE_NotPresent;
     return call(*driver);
@@ -224,7 +225,8 @@ long AsioDrivers::asioGetNumDev() {
 long AsioDrivers::getDriverNames(char** names, long maxDrivers) {
     long copied = 0;
     for (; names && copied < maxDrivers && static_cast<size_t>(copied) < installed.size(); ++copied)
-        copyText(names[copied], kListedNameBytes, listedName(installed[static_cast<size_t>(copied)].name).c_str());
+        copyText(names[copied], kListedNameBytes,
+                 listedName(installed[static_cast<size_t>(copied)].name).c_str());
     return copied;
 }
 
@@ -234,7 +236,8 @@ bool AsioDrivers::loadDriver(char* name) {
     for (const Driver& driver : installed) {
         if (listedName(driver.name) != name) continue;
         void* object = nullptr;
-        const HRESULT result = CoCreateInstance(driver.clsid, nullptr, CLSCTX_INPROC_SERVER, driver.clsid, &object);
+        const HRESULT result =
+            CoCreateInstance(driver.clsid, nullptr, CLSCTX_INPROC_SERVER, driver.clsid, &object);
         if (FAILED(result) || !object) {
             char code[16];
             std::snprintf(code, sizeof code, "0x%08lx", static_cast<unsigned long>(result));

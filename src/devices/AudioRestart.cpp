@@ -28,7 +28,8 @@ void requestAudioRestart(AudioRestartReason reason, double value) {
         resetRequested.store(true, std::memory_order_release);
         break;
     case AudioRestartReason::BufferSize:
-        if (value >= 1.0 && value <= 1 << 20) requestedSize.store(static_cast<int>(value), std::memory_order_release);
+        if (value >= 1.0 && value <= 1 << 20)
+            requestedSize.store(static_cast<int>(value), std::memory_order_release);
         break;
     case AudioRestartReason::SampleRate:
         if (std::isfinite(value) && value >= 1.0) requestedRate.store(value, std::memory_order_release);
@@ -47,8 +48,10 @@ bool serviceAudioRestart() {
     const bool newRate = rate != 0 && rate != currentRate;
     if (!reset && !newSize && !newRate) return false; // the driver confirmed what it already had
     if (reset) logInfo("The audio driver asked for a reset: reopening the stream");
-    if (newSize) logInfo("The audio driver changed its buffer size to ", size, ": reopening the stream with it");
-    if (newRate) logInfo("The audio driver changed its sample rate to ", rate, " Hz: reopening the stream with it");
+    if (newSize)
+        logInfo("The audio driver changed its buffer size to ", size, ": reopening the stream with it");
+    if (newRate)
+        logInfo("The audio driver changed its sample rate to ", rate, " Hz: reopening the stream with it");
     bool playing = false;
     call(VE_ENGINE_AUDIO_ISPLAYING, &playing);
     if (!playing) {

@@ -13,8 +13,11 @@ TEST(AsioExclusion, FixedNamesPrefixesAndTheFilesNames) {
     EXPECT_TRUE(vantor::asio::parseExclusionList("").empty());
     EXPECT_TRUE(vantor::asio::parseExclusionList("\n \r\n\t\n").empty());
     const std::vector<std::string> listed = vantor::asio::parseExclusionList(
-        "\xEF\xBB\xBFQuorvel Excluded ASIO\r\n\n  Spaced Name \t\r\nKaputt \xC3\x9C" "ber ASIO");
-    EXPECT_EQ(listed, (std::vector<std::string>{"Quorvel Excluded ASIO", "Spaced Name", "Kaputt \xC3\x9C" "ber ASIO"}));
+        "\xEF\xBB\xBFQuorvel Excluded ASIO\r\n\n  Spaced Name \t\r\nKaputt \xC3\x9C"
+        "ber ASIO");
+    EXPECT_EQ(listed, (std::vector<std::string>{"Quorvel Excluded ASIO", "Spaced Name",
+                                                "Kaputt \xC3\x9C"
+                                                "ber ASIO"}));
 
     const struct {
         const char* name;
@@ -32,7 +35,9 @@ TEST(AsioExclusion, FixedNamesPrefixesAndTheFilesNames) {
         {"Quorvel Excluded ASIO", Exclusion::Listed},
         {"QUORVEL EXCLUDED ASIO", Exclusion::Listed},
         {"spaced name", Exclusion::Listed},
-        {"Kaputt \xC3\x9C" "ber ASIO", Exclusion::Listed},
+        {"Kaputt \xC3\x9C"
+         "ber ASIO",
+         Exclusion::Listed},
         {"Quorvel Excluded ASIO 2", Exclusion::None}, // whole names only
         {"Samson ASIO Driver 2", Exclusion::None},
         {"My Adobe Driver", Exclusion::None}, // prefixes only at the start

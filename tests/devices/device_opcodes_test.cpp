@@ -5,6 +5,7 @@
 #include "support/pa_double/PaDouble.h"
 #include "support/VirtualMidiScope.h"
 
+#include "app/AudioStartMessages.h"
 #include "engineapi/EngineOpcodes.h"
 #include "devices/AudioRestart.h"
 #include "devices/DeviceManager.h"
@@ -228,53 +229,49 @@ TEST_F(DeviceOpcodeTest, RateAndBufferSizeListsNeedADevice) {
 }
 
 TEST_F(DeviceOpcodeTest, ADriversRequestReopensTheStreamWithItsNewSettings) {
-    pa::DeviceSpec card = desc("ASIO Card", pa::addHostApi(paASIO, "ASIO"), 4);
-    card.rates = {44100, 48000};
-    pa::addDevice(card);
+    pa::addDevice(desc("ASIO Card", pa::addHostApi(paASIO, "ASIO"), 4));
     initialize();
     vantor::test::BoxCapture boxes;
     ASSERT_EQ(call(VE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 0), kEngineOk);
     ASSERT_EQ(call(VE_ENGINE_AUDIO_START), kEngineOk);
     EXPECT_FALSE(serviceAudioRestart()); // nothing asked
-
+    using R = AudioRestartReason;
     const struct {
-        AudioRestartReason reason;
+        R reason;
         double value;
         const char* why;
-        std::vector<int32_t> settings;
+        std::vector<int32_t> settings; // afterwards; the settings the driver confirms change nothing
     } cases[] = {
-        {AudioRestartReason::Reset, 0, "The audio driver asked for a reset: reopening the stream", {44100, 512}},
-        {AudioRestartReason::BufferSize, 256, "The audio driver changed its buffer size to 256: reopening the stream with it",
+        {R::Reset, 0, "The audio driver asked for a reset: reopening the stream", {44100, 512}},
+        {R::BufferSize,
+         256,
+         "The audio driver changed its buffer size to 256: reopening the stream with it",
          {44100, 256}},
-        {AudioRestartReason::SampleRate, 48000,
-         "The audio driver changed its sample rate to 48000 Hz: reopening the stream with it", {48000, 256}},
+        {R::SampleRate,
+         48000,
+         "The audio driver changed its sample rate to 48000 Hz: reopening the stream with it",
+         {48000, 256}},
+        {R::BufferSize, 256, nullptr, {48000, 256}},
     };
     for (const auto& c : cases) {
         const size_t opened = pa::opened().size();
         requestAudioRestart(c.reason, c.value);
-        EXPECT_TRUE(serviceAudioRestart()) << c.why;
-        EXPECT_TRUE(log->has('I', c.why));
+        EXPECT_EQ(serviceAudioRestart(), c.why != nullptr);
+        EXPECT_TRUE(!c.why || log->has('I', c.why)) << c.why;
         EXPECT_TRUE(playing());
         EXPECT_EQ(settings(), c.settings);
-        ASSERT_EQ(pa::opened().size(), opened + 1) << c.why;
+        EXPECT_EQ(pa::opened().size(), opened + (c.why ? 1 : 0));
         EXPECT_EQ(pa::opened().back().framesPerBuffer, static_cast<unsigned long>(c.settings[1]));
-        EXPECT_EQ(pa::openStreamCount(), 1);
     }
-    // The driver confirming what the stream already has changes nothing.
-    requestAudioRestart(AudioRestartReason::BufferSize, 256);
-    requestAudioRestart(AudioRestartReason::SampleRate, 48000);
-    EXPECT_FALSE(serviceAudioRestart());
-
-    // A restart that fails is reported as a failed start at start-up is.
+    // A restart that fails is reported as a failed start at start-up is; stopped, nothing reopens.
     pa::device(0).startError = paUnanticipatedHostError;
-    requestAudioRestart(AudioRestartReason::Reset);
+    requestAudioRestart(R::Reset);
     EXPECT_FALSE(serviceAudioRestart());
     EXPECT_FALSE(playing());
     EXPECT_TRUE(log->has('E', "The audio stream could not be reopened"));
-    ASSERT_EQ(boxes.boxes().size(), 1u);
-    EXPECT_EQ(boxes.boxes()[0].first, "init: Audio Engine Start Error");
-    // Stopped: nothing to reopen.
-    requestAudioRestart(AudioRestartReason::Reset);
+    EXPECT_EQ(boxes.boxes(),
+              (decltype(boxes.boxes()){{"init: Audio Engine Start Error", kAudioStartErrorText}}));
+    requestAudioRestart(R::Reset);
     EXPECT_FALSE(serviceAudioRestart());
     EXPECT_TRUE(log->has('I', "Audio is stopped: the driver is opened afresh at the next start"));
 }

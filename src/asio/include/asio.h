@@ -110,11 +110,11 @@ typedef struct ASIOTimeStamp { // nanoseconds of the system clock
 } ASIOTimeStamp;
 
 typedef struct ASIODriverInfo {
-    long asioVersion;        // in: the host's interface version (2)
-    long driverVersion;      // out
-    char name[32];           // out
-    char errorMessage[124];  // out, when init fails
-    void* sysRef;            // in: the host's main window
+    long asioVersion;       // in: the host's interface version (2)
+    long driverVersion;     // out
+    char name[32];          // out
+    char errorMessage[124]; // out, when init fails
+    void* sysRef;           // in: the host's main window
 } ASIODriverInfo;
 
 typedef struct ASIOClockSource {
@@ -126,7 +126,7 @@ typedef struct ASIOClockSource {
 } ASIOClockSource;
 
 typedef struct ASIOChannelInfo {
-    long channel;   // in
+    long channel;     // in
     ASIOBool isInput; // in
     ASIOBool isActive;
     long channelGroup;
@@ -192,7 +192,8 @@ static_assert(sizeof(AsioTimeInfo) == 48 && offsetof(AsioTimeInfo, systemTime) =
 static_assert(sizeof(ASIOTimeCode) == 84 && offsetof(ASIOTimeCode, timeCodeSamples) == 8 &&
                   offsetof(ASIOTimeCode, flags) == 16,
               "ASIOTimeCode");
-static_assert(sizeof(ASIOTime) == 148 && offsetof(ASIOTime, timeInfo) == 16 && offsetof(ASIOTime, timeCode) == 64,
+static_assert(sizeof(ASIOTime) == 148 && offsetof(ASIOTime, timeInfo) == 16 &&
+                  offsetof(ASIOTime, timeCode) == 64,
               "ASIOTime");
 static_assert(sizeof(ASIOCallbacks) == 32 && offsetof(ASIOCallbacks, asioMessage) == 16 &&
                   offsetof(ASIOCallbacks, bufferSwitchTimeInfo) == 24,

@@ -5,13 +5,15 @@
 // Rates (a string, "44100 48000"), FailInit, RefuseStart, RefuseRate (a rate), and the one-time
 // ResetAfterMs / SizeChangeAfterMs + SizeChangeTo (a reset request / a new buffer size posted that
 // long after a start; deleted when read). Beside the DLL it appends a line per load, control-panel
-// call and start to <name>.counts, and every output channel, as 32-bit float, to <name>.wav.
+// call and start to <name>.counts, and every output channel, as 32-bit float, to <name>.wav (its
+// header's sizes are left 0: "to the end of the file").
 #include <windows.h>
 
 #include "iasiodrv.h"
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -29,12 +31,13 @@ std::wstring modulePath() {
     return std::wstring(path, GetModuleFileNameW(self, path, MAX_PATH));
 }
 std::wstring besideDll(const std::wstring& file) {
-    const std::wstring path = modulePath();
-    return path.substr(0, path.find_last_of(L'\\') + 1) + file;
+    return modulePath().erase(modulePath().find_last_of(L'\\') + 1) + file;
 }
 DWORD dword(const std::wstring& key, const wchar_t* value, DWORD fallback) {
     DWORD data = 0, size = sizeof data;
-    return RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), value, RRF_RT_REG_DWORD, nullptr, &data, &size) ? fallback : data;
+    return RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), value, RRF_RT_REG_DWORD, nullptr, &data, &size)
+               ? fallback
+               : data;
 }
 // The name of the ASIO key whose CLSID value is this class.
 std::wstring nameOf(const CLSID& clsid) {
@@ -53,8 +56,7 @@ std::wstring nameOf(const CLSID& clsid) {
     return found;
 }
 
-template <class Interface>
-struct Unknown : Interface {
+template <class Interface> struct Unknown : Interface {
     virtual ~Unknown() = default;
     ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
     ULONG STDMETHODCALLTYPE Release() override {
@@ -69,9 +71,18 @@ struct Unknown : Interface {
     std::atomic<ULONG> references{1};
 };
 
+// A new object handed out as the interface asked for (or none), as COM's creation calls do.
+template <class Object> HRESULT handOut(Object* object, REFIID iid, void** out) {
+    const HRESULT result = object->QueryInterface(iid, out);
+    object->Release();
+    return result;
+}
+
 class Driver final : public Unknown<IASIO> {
 public:
-    explicit Driver(const CLSID& clsid) : clsid_(clsid), name_(nameOf(clsid)), key_(kAsio + name_) { note("load"); }
+    explicit Driver(const CLSID& clsid) : clsid_(clsid), name_(nameOf(clsid)), key_(kAsio + name_) {
+        note("load");
+    }
     ~Driver() override { disposeBuffers(); }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         return answer(IsEqualIID(iid, clsid_) || IsEqualIID(iid, IID_IUnknown), out);
@@ -84,8 +95,9 @@ public:
         if (!callbacks_ || running_) return ASE_InvalidMode;
         if (get(L"RefuseStart", 0)) return ASE_HWMalfunction;
         note("start");
-        wav_ = _wfopen(besideDll(name_ + L".wav").c_str(), L"r+b");
-        if (!wav_ && (wav_ = _wfopen(besideDll(name_ + L".wav").c_str(), L"w+b"))) writeHeader();
+        const std::wstring wav = besideDll(name_ + L".wav");
+        const bool fresh = GetFileAttributesW(wav.c_str()) == INVALID_FILE_ATTRIBUTES;
+        if ((wav_ = _wfopen(wav.c_str(), L"ab")) && fresh) writeHeader();
         running_ = true;
         thread_ = std::thread([this] { run(); });
         return ASE_OK;
@@ -129,24 +141,22 @@ public:
         if (canSampleRate(rate) != ASE_OK || rate == get(L"RefuseRate", 0)) return ASE_NoClock;
         return rate_ = rate, ASE_OK;
     }
-    ASIOError getClockSources(ASIOClockSource* clocks, long* count) override {
-        return clocks[0] = ASIOClockSource{0, -1, -1, ASIOTrue, "Internal"}, *count = 1, ASE_OK;
-    }
-    ASIOError setClockSource(long) override { return ASE_OK; }
-    ASIOError getSamplePosition(ASIOSamples* position, ASIOTimeStamp* stamp) override {
-        const unsigned long long ns = GetTickCount64() * 1000000ull;
-        *position = ASIOSamples{static_cast<unsigned long>(frames_ >> 32), static_cast<unsigned long>(frames_)};
-        return *stamp = ASIOTimeStamp{static_cast<unsigned long>(ns >> 32), static_cast<unsigned long>(ns)}, ASE_OK;
-    }
+    // No clock sources or sample position to tell: a host then goes without them.
+    ASIOError getClockSources(ASIOClockSource*, long*) override { return ASE_NotPresent; }
+    ASIOError setClockSource(long) override { return ASE_NotPresent; }
+    ASIOError getSamplePosition(ASIOSamples*, ASIOTimeStamp*) override { return ASE_SPNotAdvancing; }
     ASIOError getChannelInfo(ASIOChannelInfo* info) override {
-        if (info->isInput || info->channel < 0 || info->channel >= get(L"Outputs", 2)) return ASE_InvalidParameter;
+        if (info->isInput || info->channel < 0 || info->channel >= get(L"Outputs", 2))
+            return ASE_InvalidParameter;
         info->isActive = !buffers_.empty(), info->channelGroup = 0, info->type = ASIOSTFloat32LSB;
         return std::snprintf(info->name, 32, "Out %ld", info->channel + 1), ASE_OK;
     }
-    ASIOError createBuffers(ASIOBufferInfo* infos, long channels, long size, ASIOCallbacks* callbacks) override {
+    ASIOError createBuffers(ASIOBufferInfo* infos, long channels, long size,
+                            ASIOCallbacks* callbacks) override {
         buffers_.assign(static_cast<size_t>(get(L"Outputs", 2)), std::vector<float>());
         for (long i = 0; i < channels; ++i) {
-            if (infos[i].isInput || infos[i].channelNum < 0 || infos[i].channelNum >= get(L"Outputs", 2) || size < 1)
+            if (infos[i].isInput || infos[i].channelNum < 0 || infos[i].channelNum >= get(L"Outputs", 2) ||
+                size < 1)
                 return disposeBuffers(), ASE_InvalidParameter;
             std::vector<float>& both = buffers_[static_cast<size_t>(infos[i].channelNum)];
             both.assign(2 * static_cast<size_t>(size), 0.0f);
@@ -169,27 +179,25 @@ private:
         return data;
     }
     void note(const char* what) const {
-        if (FILE* file = _wfopen(besideDll(name_ + L".counts").c_str(), L"ab")) std::fprintf(file, "%s\n", what), std::fclose(file);
+        if (FILE* file = _wfopen(besideDll(name_ + L".counts").c_str(), L"ab"))
+            std::fprintf(file, "%s\n", what), std::fclose(file);
     }
-    void writeHeader() {
-        const unsigned short format = 3, channels = static_cast<unsigned short>(buffers_.size()), align = channels * 4, bits = 32;
-        const unsigned long sizes = 0, fmt = 16, rate = static_cast<unsigned long>(rate_), perSecond = rate * align;
-        std::fwrite("RIFF", 1, 4, wav_), std::fwrite(&sizes, 4, 1, wav_), std::fwrite("WAVEfmt ", 1, 8, wav_);
-        std::fwrite(&fmt, 4, 1, wav_), std::fwrite(&format, 2, 1, wav_), std::fwrite(&channels, 2, 1, wav_);
-        std::fwrite(&rate, 4, 1, wav_), std::fwrite(&perSecond, 4, 1, wav_), std::fwrite(&align, 2, 1, wav_);
-        std::fwrite(&bits, 2, 1, wav_), std::fwrite("data", 1, 4, wav_), std::fwrite(&sizes, 4, 1, wav_);
+    void writeHeader() { // RIFF/WAVE, format 3 (float), 32 bits
+        const uint16_t channels = static_cast<uint16_t>(buffers_.size()), align = channels * 4u;
+        const uint32_t rate = static_cast<uint32_t>(rate_),
+                       fields[] = {16, 3u | channels << 16, rate, rate * align, align | 32u << 16};
+        std::fwrite("RIFF\0\0\0\0WAVEfmt ", 1, 16, wav_);
+        std::fwrite(fields, 4, 5, wav_);
+        std::fwrite("data\0\0\0\0", 1, 8, wav_);
     }
-    // Appends the half the host just filled and brings the header's two sizes up to date.
+    // Appends the half the host just filled, frames interleaved.
     void record(long half) {
         std::vector<float> frames(static_cast<size_t>(size_) * buffers_.size(), 0.0f);
         for (size_t c = 0; c < buffers_.size(); ++c)
             for (size_t f = 0; !buffers_[c].empty() && f < static_cast<size_t>(size_); ++f)
                 frames[f * buffers_.size() + c] = buffers_[c][static_cast<size_t>(half * size_) + f];
-        std::fseek(wav_, 0, SEEK_END);
         std::fwrite(frames.data(), sizeof(float), frames.size(), wav_);
-        const unsigned long total = static_cast<unsigned long>(std::ftell(wav_)), riff = total - 8, data = total - 44;
-        std::fseek(wav_, 4, SEEK_SET), std::fwrite(&riff, 4, 1, wav_);
-        std::fseek(wav_, 40, SEEK_SET), std::fwrite(&data, 4, 1, wav_), std::fflush(wav_);
+        std::fflush(wav_);
     }
     // The driver's clock: a block per block duration, handed to the host, then recorded.
     void run() {
@@ -202,7 +210,6 @@ private:
             std::this_thread::sleep_until(next += block);
             callbacks_->bufferSwitch(half, ASIOTrue);
             if (wav_) record(half);
-            frames_ += static_cast<unsigned long long>(size_);
             const auto elapsed = (next - begin) / std::chrono::milliseconds(1);
             if (resetAfter && elapsed >= resetAfter && !posted_++)
                 callbacks_->asioMessage(kAsioResetRequest, 0, nullptr, nullptr);
@@ -221,7 +228,6 @@ private:
     std::vector<std::vector<float>> buffers_;
     std::atomic<bool> running_{false};
     std::thread thread_;
-    std::atomic<unsigned long long> frames_{0};
     int posted_ = 0;
     FILE* wav_ = nullptr;
 };
@@ -233,11 +239,7 @@ public:
         return answer(IsEqualIID(iid, IID_IClassFactory) || IsEqualIID(iid, IID_IUnknown), out);
     }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-        if (outer) return CLASS_E_NOAGGREGATION;
-        Driver* driver = new Driver(clsid_);
-        const HRESULT result = driver->QueryInterface(iid, out);
-        driver->Release();
-        return result;
+        return outer ? CLASS_E_NOAGGREGATION : handOut(new Driver(clsid_), iid, out);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
@@ -246,7 +248,8 @@ private:
 };
 
 bool setString(HKEY root, const std::wstring& key, const wchar_t* value, const std::wstring& data) {
-    return !RegSetKeyValueW(root, key.c_str(), value, REG_SZ, data.c_str(), static_cast<DWORD>((data.size() + 1) * 2));
+    return !RegSetKeyValueW(root, key.c_str(), value, REG_SZ, data.c_str(),
+                            static_cast<DWORD>((data.size() + 1) * 2));
 }
 
 } // namespace
@@ -259,10 +262,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 }
 
 HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-    Factory* factory = new Factory(clsid);
-    const HRESULT result = factory->QueryInterface(iid, out);
-    factory->Release();
-    return result;
+    return handOut(new Factory(clsid), iid, out);
 }
 
 // What a real driver's installer does: the COM class, then the ASIO entry hosts enumerate.
