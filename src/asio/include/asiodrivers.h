@@ -1,8 +1,8 @@
 // The installed drivers and the choice of the one that is loaded, under the class and header
 // names PortAudio's ASIO host API uses. The list is read from the registry when the object is
 // built (HKLM\SOFTWARE\ASIO\<name>, value "CLSID", optional "Description" as the shown name);
-// drivers on the exclusion list (quorvel_asio.h) are left out, so they are never loaded.
-// Written for this project; see ../README.md. Implemented by ../AsioDrivers_win32.cpp.
+// drivers on the exclusion list (../AsioExclusion.h) are left out, so they are never loaded.
+// Written for this project; see ../README.md. Implemented by ../AsioLayer_win32.cpp.
 #pragma once
 
 class AsioDrivers {
