@@ -1,6 +1,6 @@
 // qasiodriver.dll: a small ASIO driver for the end-to-end tests, a COM in-process server like a
 // real one. `regsvr32 qasiodriver.dll` registers "Quorvel Test ASIO"; any other CLSID registered for
-// this DLL under HKLM\SOFTWARE\ASIO\<name> is served too. A driver reads its settings from its key
+// this DLL is served too, under its class's name. A driver reads HKLM\SOFTWARE\ASIO\<name>
 // (DWORDs): Outputs (2), BufferMin (64), BufferMax (2048), BufferPreferred (512), Granularity (-1),
 // Rates (a string, "44100 48000"), FailInit, RefuseStart, RefuseRate (a rate), and the one-time
 // ResetAfterMs / SizeChangeAfterMs + SizeChangeTo (a reset request / a new buffer size posted that
@@ -39,21 +39,14 @@ DWORD dword(const std::wstring& key, const wchar_t* value, DWORD fallback) {
                ? fallback
                : data;
 }
-// The name of the ASIO key whose CLSID value is this class.
+// The driver's name: its COM class's name, as registration writes it.
 std::wstring nameOf(const CLSID& clsid) {
-    HKEY root;
-    wchar_t name[256], text[64];
-    CLSID listed;
-    std::wstring found;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\ASIO", 0, KEY_READ, &root)) return found;
-    for (DWORD i = 0, n = 256; found.empty() && !RegEnumKeyExW(root, i, name, &n, 0, 0, 0, 0); ++i, n = 256) {
-        DWORD size = sizeof text;
-        if (!RegGetValueW(root, name, L"CLSID", RRF_RT_REG_SZ, 0, text, &size) &&
-            CLSIDFromString(text, &listed) == NOERROR && IsEqualCLSID(listed, clsid))
-            found = name;
-    }
-    RegCloseKey(root);
-    return found;
+    wchar_t id[64], name[256];
+    DWORD size = sizeof name;
+    StringFromGUID2(clsid, id, 64);
+    const std::wstring key = std::wstring(L"CLSID\\") + id;
+    return RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, name, &size) ? L""
+                                                                                                      : name;
 }
 
 template <class Interface> struct Unknown : Interface {
@@ -109,22 +102,11 @@ public:
         wav_ = nullptr;
         return ASE_OK;
     }
-    ASIOError getChannels(long* inputs, long* outputs) override {
-        *inputs = 0;
-        *outputs = get(L"Outputs", 2);
-        return ASE_OK;
-    }
-    ASIOError getLatencies(long* input, long* output) override {
-        *input = 0;
-        *output = size_;
-        return ASE_OK;
-    }
+    ASIOError getChannels(long* in, long* out) override { return *in = 0, *out = get(L"Outputs", 2), ASE_OK; }
+    ASIOError getLatencies(long* in, long* out) override { return *in = 0, *out = size_, ASE_OK; }
     ASIOError getBufferSize(long* minimum, long* maximum, long* preferred, long* granularity) override {
-        *minimum = get(L"BufferMin", 64);
-        *maximum = get(L"BufferMax", 2048);
-        *preferred = get(L"BufferPreferred", 512);
-        *granularity = get(L"Granularity", -1);
-        return ASE_OK;
+        *minimum = get(L"BufferMin", 64), *maximum = get(L"BufferMax", 2048);
+        return *preferred = get(L"BufferPreferred", 512), *granularity = get(L"Granularity", -1), ASE_OK;
     }
     ASIOError canSampleRate(ASIOSampleRate rate) override {
         wchar_t text[256] = L"44100 48000";
