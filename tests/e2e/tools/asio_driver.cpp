@@ -243,12 +243,12 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     return TRUE;
 }
 
-HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+__declspec(dllexport) HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
     return handOut(new Factory(clsid), iid, out);
 }
 
 // What a real driver's installer does: the COM class, then the ASIO entry hosts enumerate.
-HRESULT __stdcall DllRegisterServer() {
+__declspec(dllexport) HRESULT __stdcall DllRegisterServer() {
     const std::wstring clsid = std::wstring(L"CLSID\\") + kClsid, server = clsid + L"\\InprocServer32";
     const bool ok = setString(HKEY_CLASSES_ROOT, clsid, nullptr, kName) &&
                     setString(HKEY_CLASSES_ROOT, server, nullptr, modulePath()) &&
