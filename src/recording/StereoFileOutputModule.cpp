@@ -43,11 +43,33 @@ void freeBuffer(InterleaveBuffer* b) {
     delete b;
 }
 
+// Selects rather than branches, so a loop of them becomes vector code.
 float clampSample(float x) {
-    if (x > 1.0f) return 1.0f;
-    if (x < -1.0f) return -1.0f;
-    if (x != x) return 0.0f; // NaN would poison every reader of the file
-    return x;
+    float y = x > 1.0f ? 1.0f : x;
+    y = y < -1.0f ? -1.0f : y;
+    return x == x ? y : 0.0f; // NaN would poison every reader of the file
+}
+
+// out = left[0], right[0], left[1], ... each clamped to [-1, 1]. Eight frames at a time, loaded
+// before they are stored, so the compiler can make vector code of each group.
+void interleaveClamped(const float* left, const float* right, float* out, uint32_t frames) {
+    constexpr uint32_t kGroup = 8;
+    uint32_t i = 0;
+    for (; i + kGroup <= frames; i += kGroup) {
+        float l[kGroup], r[kGroup];
+        for (uint32_t k = 0; k < kGroup; ++k) {
+            l[k] = clampSample(left[i + k]);
+            r[k] = clampSample(right[i + k]);
+        }
+        for (uint32_t k = 0; k < kGroup; ++k) {
+            out[2 * (i + k)] = l[k];
+            out[2 * (i + k) + 1] = r[k];
+        }
+    }
+    for (; i < frames; ++i) {
+        out[2 * i] = clampSample(left[i]);
+        out[2 * i + 1] = clampSample(right[i]);
+    }
 }
 
 int32_t blocksPerSecondFor(const DSPInfo* info) {
@@ -186,16 +208,16 @@ void StereoFileOutputModule::processAudio(float** inputs, float**, uint32_t fram
 
     InterleaveBuffer* buffer = s.buffer.load(std::memory_order_acquire);
     if (file && buffer) {
-        // Blocks longer than the buffer (a caller that changed its block size) go in pieces.
+        // Interleaved straight into the file's request buffer, a block (of at most the
+        // interleave buffer's frames: a caller that changed its block size goes in pieces) at a
+        // time.
         uint32_t done = 0;
         while (done < frames) {
             uint32_t n = frames - done < buffer->frames ? frames - done : buffer->frames;
-            float* out = buffer->data;
-            for (uint32_t i = 0; i < n; ++i) {
-                out[2 * i] = clampSample(left[done + i]);
-                out[2 * i + 1] = clampSample(right[done + i]);
+            if (float* out = file->beginWrite(2ull * n, offline)) {
+                interleaveClamped(left + done, right + done, out, n);
+                file->endWrite(2ull * n);
             }
-            file->write(out, 2ull * n, offline);
             done += n;
         }
     }
