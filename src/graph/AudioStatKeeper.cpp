@@ -1,29 +1,29 @@
 #include "graph/AudioStatKeeper.h"
 
+#include "graph/FloatVector.h"
+
 #include <cmath>
 
 namespace vantor {
 
 namespace {
 
-// The largest absolute sample, eight lanes at a time with no branch per sample (the compiler
-// makes vector compares of them). A NaN never wins a comparison, as in a plain scan.
+// The largest absolute sample, four lanes at a time with no branch per sample. A NaN never wins
+// a comparison, as in a plain scan.
 float largestMagnitude(const float* samples, uint32_t frames) {
-    constexpr uint32_t kLanes = 8;
-    float lane[kLanes] = {};
+    using namespace fvec;
+    Float4 lanes = splat(0.0f);
     uint32_t i = 0;
-    for (; i + kLanes <= frames; i += kLanes)
-        for (uint32_t k = 0; k < kLanes; ++k) {
-            const float a = std::fabs(samples[i + k]);
-            lane[k] = a > lane[k] ? a : lane[k];
-        }
+    for (; i + 4 <= frames; i += 4) {
+        lanes = max(abs(load(samples + i)), lanes);
+    }
     float peak = 0.0f;
     for (; i < frames; ++i) {
         const float a = std::fabs(samples[i]);
         peak = a > peak ? a : peak;
     }
-    for (float a : lane)
-        peak = a > peak ? a : peak;
+    for (int k = 0; k < 4; ++k)
+        peak = lanes[k] > peak ? lanes[k] : peak;
     return peak;
 }
 

@@ -1,35 +1,28 @@
 #include "graph/StereoGainModule.h"
 
 #include "graph/DSPInfo.h"
+#include "graph/FloatVector.h"
 
 namespace vantor {
 
 namespace {
 
-// out (+)= in * gain over [from, to). Eight frames at a time, each group loaded before it is
-// stored, so the compiler turns a group into vector multiplies whether or not the buffers
-// overlap; the products are the same as one frame at a time.
+// out (+)= in * gain over [from, to), four frames at a time.
 template <bool Accumulate>
 void applyConstant(const float* inL, const float* inR, float* outL, float* outR, uint32_t from, uint32_t to,
                    float gain) {
-    constexpr uint32_t kGroup = 8;
+    using namespace fvec;
+    const Float4 g = splat(gain);
     uint32_t i = from;
-    for (; i + kGroup <= to; i += kGroup) {
-        float l[kGroup], r[kGroup];
-        for (uint32_t k = 0; k < kGroup; ++k) {
-            l[k] = inL[i + k] * gain;
-            r[k] = inR[i + k] * gain;
+    for (; i + 4 <= to; i += 4) {
+        Float4 l = load(inL + i) * g;
+        Float4 r = load(inR + i) * g;
+        if (Accumulate) {
+            l += load(outL + i);
+            r += load(outR + i);
         }
-        for (uint32_t k = 0; k < kGroup; ++k) {
-            if (Accumulate) {
-                l[k] += outL[i + k];
-                r[k] += outR[i + k];
-            }
-        }
-        for (uint32_t k = 0; k < kGroup; ++k) {
-            outL[i + k] = l[k];
-            outR[i + k] = r[k];
-        }
+        store(outL + i, l);
+        store(outR + i, r);
     }
     for (; i < to; ++i) {
         outL[i] = Accumulate ? outL[i] + inL[i] * gain : inL[i] * gain;
