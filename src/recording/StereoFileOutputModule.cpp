@@ -2,6 +2,7 @@
 
 #include "app/UserMessage.h"
 #include "graph/DSPInfo.h"
+#include "graph/FloatVector.h"
 #include "log/Log.h"
 #include "recording/AudioFile.h"
 #include "recording/RecordingErrors.h"
@@ -43,28 +44,23 @@ void freeBuffer(InterleaveBuffer* b) {
     delete b;
 }
 
-// Selects rather than branches, so a loop of them becomes vector code.
 float clampSample(float x) {
     float y = x > 1.0f ? 1.0f : x;
     y = y < -1.0f ? -1.0f : y;
     return x == x ? y : 0.0f; // NaN would poison every reader of the file
 }
 
-// out = left[0], right[0], left[1], ... each clamped to [-1, 1]. Eight frames at a time, loaded
-// before they are stored, so the compiler can make vector code of each group.
+// out = left[0], right[0], left[1], ... each clamped to [-1, 1] (NaN to 0), four frames at a time.
 void interleaveClamped(const float* left, const float* right, float* out, uint32_t frames) {
-    constexpr uint32_t kGroup = 8;
+    using namespace fvec;
+    const Float4 one = splat(1.0f), minusOne = splat(-1.0f), zero = splat(0.0f);
+    const auto clamp = [&](Float4 x) { return select(x == x, max(minusOne, min(one, x)), zero); };
     uint32_t i = 0;
-    for (; i + kGroup <= frames; i += kGroup) {
-        float l[kGroup], r[kGroup];
-        for (uint32_t k = 0; k < kGroup; ++k) {
-            l[k] = clampSample(left[i + k]);
-            r[k] = clampSample(right[i + k]);
-        }
-        for (uint32_t k = 0; k < kGroup; ++k) {
-            out[2 * (i + k)] = l[k];
-            out[2 * (i + k) + 1] = r[k];
-        }
+    for (; i + 4 <= frames; i += 4) {
+        const Float4 l = clamp(load(left + i));
+        const Float4 r = clamp(load(right + i));
+        store(out + 2 * i, __builtin_shufflevector(l, r, 0, 4, 1, 5));
+        store(out + 2 * i + 4, __builtin_shufflevector(l, r, 2, 6, 3, 7));
     }
     for (; i < frames; ++i) {
         out[2 * i] = clampSample(left[i]);
