@@ -147,14 +147,17 @@ class EventCounter : public Midifile_reader {
 public:
     EventCounter(const unsigned char* bytes, size_t size) : bytes_(bytes), size_(bytes ? size : 0) {}
     std::vector<size_t> counts; // per track, in file order
+    size_t tempi = 0;
 
 protected:
     char* allocateBuffer(size_t size) override { return static_cast<char*>(::operator new(size)); }
     void releaseBuffer(char* bytes, size_t) override { ::operator delete(bytes); }
     int readByte() override { return position_ < size_ ? bytes_[position_++] : -1; }
+    // Only a message's first bytes are ever looked at here (the meta events' numbers): the
+    // rest of a long sysex or text is skipped, not copied.
     size_t readBytes(char* destination, size_t count) override {
         const size_t n = std::min(count, size_ - position_);
-        if (n > 0) std::memcpy(destination, bytes_ + position_, n);
+        if (n > 0) std::memcpy(destination, bytes_ + position_, std::min<size_t>(n, kLookedAt));
         position_ += n;
         return n;
     }
@@ -179,12 +182,13 @@ protected:
     void onSequenceNumber(int) override {}
     void onSmpteOffset(int, int, int, int, int) override {}
     void onTimeSignature(int, int, int, int) override {}
-    void onTempo(int32_t) override {}
+    void onTempo(int32_t microsecondsPerQuarter) override { tempi += microsecondsPerQuarter > 0; }
     void onKeySignature(int, int) override {}
     void onSequencerSpecific(int32_t, const char*) override {}
     void onText(int, int32_t, const char*) override {}
 
 private:
+    static constexpr size_t kLookedAt = 16;
     const unsigned char* bytes_;
     size_t size_;
     size_t position_ = 0;
@@ -198,14 +202,22 @@ void MIDIFile::parse(const unsigned char* bytes, size_t size) {
     merged_ = Vmds_track();
     mergedOrder_.reset();
     eventCount_ = 0;
-    EventCounter counter(bytes, size);
-    counter.read();
+    std::vector<size_t> counts;
+    size_t tempi = 0;
+    {
+        // Gone before the second pass, with its message buffer (as large as the longest event).
+        EventCounter counter(bytes, size);
+        counter.read();
+        counts = std::move(counter.counts);
+        tempi = counter.tempi;
+    }
     size_t total = 0;
-    for (size_t n : counter.counts)
+    for (size_t n : counts)
         total += n;
     // Uninitialised: pages are touched only as events fill them.
     slots_.reset(total > 0 ? new Vmds_eventSlot[total] : nullptr);
-    Vmds_midifile_reader reader(*this, bytes, size, counter.counts);
+    tempoMap_.reserve(tempoMap_.size() + tempi);
+    Vmds_midifile_reader reader(*this, bytes, size, counts);
     reader.read();
     tempoMap_.finish();
 }
@@ -262,33 +274,35 @@ void MIDIFile::mergeTracks() {
     }
     if (total > std::numeric_limits<uint32_t>::max()) throw std::length_error("MIDI file: too many events");
     mergedOrder_.reset(new uint32_t[total]);
-    // A heap of the tracks' next events: earliest time first, then the lower track.
-    struct Head {
-        double time;
-        size_t track;
-        size_t next;
+    // A tournament over the tracks' next events: node n holds the track that wins below it, the
+    // earlier time and, at equal times, the lower track. Taking an event replays only the
+    // matches on its track's path to the top.
+    const size_t tracks = filled.size();
+    size_t leaves = 1;
+    while (leaves < tracks)
+        leaves *= 2;
+    std::vector<double> head(leaves, std::numeric_limits<double>::infinity()); // an empty leaf never wins
+    std::vector<size_t> next(tracks, 0);
+    std::vector<uint32_t> winner(2 * leaves);
+    for (size_t t = 0; t < tracks; ++t)
+        head[t] = filled[t]->at(0)->time;
+    for (size_t leaf = 0; leaf < leaves; ++leaf)
+        winner[leaves + leaf] = static_cast<uint32_t>(leaf);
+    const auto play = [&](size_t node) {
+        const uint32_t a = winner[2 * node], b = winner[2 * node + 1];
+        winner[node] = head[b] < head[a] ? b : a; // a is the lower track: it wins a tie
     };
-    const auto later = [](const Head& a, const Head& b) {
-        return a.time > b.time || (a.time == b.time && a.track > b.track);
-    };
-    std::vector<Head> heap;
-    heap.reserve(filled.size());
-    for (size_t t = 0; t < filled.size(); ++t)
-        heap.push_back(Head{filled[t]->at(0)->time, t, 0});
-    std::make_heap(heap.begin(), heap.end(), later);
+    for (size_t node = leaves - 1; node >= 1; --node)
+        play(node);
     const Vmds_eventSlot* base = slots_.get();
-    size_t out = 0;
-    while (!heap.empty()) {
-        std::pop_heap(heap.begin(), heap.end(), later);
-        Head& head = heap.back();
-        const Vmds_track& track = *filled[head.track];
-        mergedOrder_[out++] = static_cast<uint32_t>(track.slots_ - base + static_cast<ptrdiff_t>(head.next));
-        if (++head.next < track.size()) {
-            head.time = track.at(head.next)->time;
-            std::push_heap(heap.begin(), heap.end(), later);
-        } else {
-            heap.pop_back();
-        }
+    for (size_t out = 0; out < total; ++out) {
+        const uint32_t t = winner[1];
+        const Vmds_track& track = *filled[t];
+        mergedOrder_[out] = static_cast<uint32_t>(track.slots_ - base + static_cast<ptrdiff_t>(next[t]));
+        head[t] =
+            ++next[t] < track.size() ? track.at(next[t])->time : std::numeric_limits<double>::infinity();
+        for (size_t node = (leaves + t) / 2; node >= 1; node /= 2)
+            play(node);
     }
     merged_.slots_ = base;
     merged_.order_ = mergedOrder_.get();

@@ -153,6 +153,7 @@ public:
     void set(double beat, double bpm);
     // Brings out-of-order entries into place (the last one set at a beat wins).
     void finish();
+    void reserve(size_t entries) { entries_.reserve(entries); }
 
     const_iterator begin() const { return entries_.begin(); }
     const_iterator end() const { return entries_.end(); }
