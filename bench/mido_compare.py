@@ -5,9 +5,10 @@ file in the page cache) with mido.MidiFile and with the host's loader, in interl
 prints the median processor times (the machine may be shared: wall time would mostly measure the
 neighbours), their ratio and the host's peak heap per event.
 
-    mido_compare.py LOADER [--rounds N] [--scale F]
+    mido_compare.py LOADER [--rounds N] [--scale F] [--before OTHER_LOADER]
 
-LOADER is build/bench/bench/quorvel_midi_load (it prints "cpu_seconds events peak_bytes").
+LOADER is build/bench/bench/quorvel_midi_load (it prints "cpu_seconds events peak_bytes"); --before
+adds another build's loader to the same rounds, for a before/after comparison.
 """
 import argparse
 import os
@@ -96,6 +97,7 @@ def main():
     parser.add_argument("loader")
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--scale", type=float, default=1.0, help="file sizes relative to the default set")
+    parser.add_argument("--before", help="another build's loader, timed in the same rounds")
     args = parser.parse_args()
     try:
         import mido  # noqa: F401  (only to say clearly when it is missing)
@@ -112,25 +114,36 @@ def main():
     ]
     print("MIDI file load, cold (fresh process, file in the page cache), median of %d interleaved rounds"
           % args.rounds)
-    print("%-14s %9s %9s %11s %11s %7s %12s" % ("file", "MB", "events", "mido cpu s", "host cpu s", "ratio",
-                                                "peak B/event"))
+    head = "%-14s %9s %9s %11s %11s %7s %12s" % ("file", "MB", "events", "mido cpu s", "host cpu s", "ratio",
+                                                 "peak B/event")
+    if args.before:
+        head += "  | before: %9s %6s %12s" % ("cpu s", "ratio", "peak B/event")
+    print(head)
     with tempfile.TemporaryDirectory(prefix="quorvel_mido_") as folder:
         for name, data in files:
             path = os.path.join(folder, name.replace(" ", "_") + ".mid")
             with open(path, "wb") as f:
                 f.write(data)
-            mido_times, host_times = [], []
-            events = peak = 0
+            mido_times, host_times, before_times = [], [], []
+            events = peak = before_peak = 0
             for _ in range(args.rounds):
                 mido_times.append(float(run([sys.executable, "-c", MIDO_LOAD, path])[0]))
                 seconds, events, peak = run([args.loader, path])
                 host_times.append(float(seconds))
+                if args.before:
+                    seconds, _, before_peak = run([args.before, path])
+                    before_times.append(float(seconds))
             mido_s = statistics.median(mido_times)
             host_s = statistics.median(host_times)
             events = int(events)
-            print("%-14s %9.2f %9d %11.3f %11.4f %6.0fx %12.1f" % (
-                name, len(data) / 1e6, events, mido_s, host_s, mido_s / host_s if host_s else 0,
-                int(peak) / events if events else float("nan")))
+            per_event = lambda p: int(p) / events if events else float("nan")
+            line = "%-14s %9.2f %9d %11.3f %11.4f %6.0fx %12.1f" % (
+                name, len(data) / 1e6, events, mido_s, host_s, mido_s / host_s if host_s else 0, per_event(peak))
+            if args.before:
+                before_s = statistics.median(before_times)
+                line += "  | before: %9.4f %5.0fx %12.1f" % (before_s, mido_s / before_s if before_s else 0,
+                                                             per_event(before_peak))
+            print(line, flush=True)
     return 0
 
 
