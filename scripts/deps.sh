@@ -41,7 +41,7 @@ PACKAGES=(
     cmake ninja-build ccache make pkg-config file
     g++ googletest libgtest-dev libgmock-dev libbenchmark-dev portaudio19-dev libpng-dev
     dpkg-dev clang-14 libclang-rt-14-dev
-    openssl osslsigncode debian-archive-keyring ca-certificates util-linux procps python3
+    openssl osslsigncode debian-archive-keyring ca-certificates util-linux procps python3 python3-mido
 )
 
 install_packages() {
