@@ -217,8 +217,6 @@ TEST(UserMessageSeam, HooksSeeTheMessageAndTheExitInsteadOfThePlatform) {
 TEST_F(SamplerApplicationTest, WithoutAMainWindowTheUserIsToldAndTheProcessFails) {
     setEditorHostFactory([](SMPLModule&, bool) -> EditorHost* { return nullptr; });
     setExitHook([](int status) { throw ExitCalled{status}; });
-    AppArgumentList arguments{"Quorvel.exe"};
-    ASSERT_EQ(engineOpcode(VE_ENGINE_APP_ARGUMENTS_SET, &arguments, nullptr, 0, 0, 0, 0.0f), kEngineOk);
     SamplerApplication application;
     int status = -1;
     try {
