@@ -208,7 +208,8 @@ private:
 };
 
 // Routes the library's debug output into the log where the library offers the hook; false where
-// it does not (platform seam).
+// it does not (platform seam). On Windows the ASIO layer under the library reports here as well:
+// its lines go to the log, its drivers' requests to reopen the stream to devices/AudioRestart.h.
 bool routeAudioLibraryDebugOutput(void (*print)(const char*));
 
 } // namespace vantor
