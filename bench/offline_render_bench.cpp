@@ -3,8 +3,10 @@
 // one, with the reference engine and with a silent instrument, through the host's whole block
 // path (MIDI file player, graph, gain stages, recorder writing the WAV file) exactly as the offline
 // render thread runs it. "EngineDirect" renders the same events, block by block, straight through
-// the engine's entry point in the same run: the difference is the host's own share ("host%" on
-// the Host rows, relative to the direct engine time measured just before).
+// the engine's entry point: the difference is the host's own share ("host%" on the rows through
+// the host, the median over iterations that each also render the file through the engine alone;
+// "own%": the host with a silent instrument against the engine alone, in the same iterations).
+// Modes: 0 through the host, 1 the engine alone, 2 the host with a silent instrument.
 #include "bridge/HostComposition.h"
 #include "graph/DSPInfo.h"
 #include "graph/GraphManager.h"
@@ -16,6 +18,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <cstdio>
@@ -48,7 +51,8 @@ void varLen(Bytes& b, uint32_t v) {
         groups[n++] = static_cast<uint8_t>(v & 0x7F);
         v >>= 7;
     } while (v);
-    while (n > 1) b.push_back(static_cast<uint8_t>(groups[--n] | 0x80));
+    while (n > 1)
+        b.push_back(static_cast<uint8_t>(groups[--n] | 0x80));
     b.push_back(groups[0]);
 }
 
@@ -102,10 +106,11 @@ public:
         block_->count = n;
         for (size_t i = 0; i < n; ++i) {
             const vantor::MidiEvent& e = events[i];
-            block_->events[i] = BrevianMidiEvent{e.status, e.data1, e.data2, 0, e.frameOffset, e.timeStamp, e.noteTag};
+            block_->events[i] =
+                BrevianMidiEvent{e.status, e.data1, e.data2, 0, e.frameOffset, e.timeStamp, e.noteTag};
         }
-        brevianOpcode(engine_, BREVIAN_OP_PROCESS, block_.get(), out, nullptr, static_cast<int32_t>(frames), 0, 0,
-                      0.0f);
+        brevianOpcode(engine_, BREVIAN_OP_PROCESS, block_.get(), out, nullptr, static_cast<int32_t>(frames),
+                      0, 0, 0.0f);
     }
 
 private:
@@ -116,8 +121,10 @@ private:
 // The instrument slot: the reference engine, or silence; either can keep each block's events.
 class BenchInstrument : public vantor::Module {
 public:
-    BenchInstrument(Engine* engine, std::vector<vantor::MidiEventArray>* keep) : engine_(engine), keep_(keep) {}
-    void processBlock(vantor::MidiEventArray& events, float**, float** outputs, uint32_t frames, bool) override {
+    BenchInstrument(Engine* engine, std::vector<vantor::MidiEventArray>* keep)
+        : engine_(engine), keep_(keep) {}
+    void processBlock(vantor::MidiEventArray& events, float**, float** outputs, uint32_t frames,
+                      bool) override {
         if (keep_) keep_->push_back(events);
         if (engine_) engine_->process(events, outputs, frames);
     }
@@ -128,7 +135,7 @@ private:
 };
 
 struct HostRun {
-    double seconds = 0;   // CPU time of the rendering thread
+    double seconds = 0; // CPU time of the rendering thread
     uint64_t blocks = 0;
 };
 
@@ -166,17 +173,42 @@ HostRun renderThroughHost(const Bytes& file, Engine* engine, std::vector<vantor:
     return run;
 }
 
-double directSeconds = 0; // the last EngineDirect time per file, for the host share
+// The events of every block of a file, as the host gives them to the instrument.
+const std::vector<vantor::MidiEventArray>& blocksOf(bool dense) {
+    static std::vector<vantor::MidiEventArray> cache[2];
+    std::vector<vantor::MidiEventArray>& blocks = cache[dense ? 1 : 0];
+    if (blocks.empty()) renderThroughHost(song(dense), nullptr, &blocks);
+    return blocks;
+}
+
+// CPU seconds of rendering those events straight through a fresh engine.
+double renderDirect(const std::vector<vantor::MidiEventArray>& blocks, Engine& engine) {
+    std::vector<float> left(kBlock), right(kBlock);
+    float* out[2] = {left.data(), right.data()};
+    const double start = cpuSeconds();
+    for (const auto& events : blocks) {
+        std::fill(left.begin(), left.end(), 0.0f);
+        std::fill(right.begin(), right.end(), 0.0f);
+        engine.process(events, out, kBlock);
+    }
+    return cpuSeconds() - start;
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
 
 void OfflineRender(benchmark::State& state) {
     const bool dense = state.range(0) != 0;
-    const int mode = static_cast<int>(state.range(1)); // 0 engine through host, 1 engine direct, 2 silent host
+    const int mode =
+        static_cast<int>(state.range(1)); // 0 engine through host, 1 engine direct, 2 silent host
     const Bytes file = song(dense);
-    std::vector<vantor::MidiEventArray> blocks;
-    if (mode == 1) {
-        renderThroughHost(file, nullptr, &blocks); // the events of every block, as the host gives them
-    }
+    const auto& blocks = blocksOf(dense);
     double wall = 0, audio = 0;
+    // Host rows: each iteration also renders the same events straight through the engine, in
+    // turns, so the host's share compares runs made under the same load.
+    std::vector<double> shares, ownShares;
     for (auto _ : state) {
         Engine engine;
         if (mode != 2 && !engine.ready()) {
@@ -184,34 +216,45 @@ void OfflineRender(benchmark::State& state) {
             return;
         }
         if (mode == 1) {
-            std::vector<float> left(kBlock), right(kBlock);
-            float* out[2] = {left.data(), right.data()};
-            const double start = cpuSeconds();
-            for (const auto& events : blocks) {
-                std::fill(left.begin(), left.end(), 0.0f);
-                std::fill(right.begin(), right.end(), 0.0f);
-                engine.process(events, out, kBlock);
-            }
-            wall += cpuSeconds() - start;
+            wall += renderDirect(blocks, engine);
             audio += static_cast<double>(blocks.size()) * kBlock / kRate;
-        } else {
-            const HostRun run = renderThroughHost(file, mode == 0 ? &engine : nullptr, nullptr);
-            wall += run.seconds;
-            audio += static_cast<double>(run.blocks) * kBlock / kRate;
+            continue;
+        }
+        double direct = 0;
+        const bool directFirst = shares.size() % 2 == 0;
+        if (mode == 0 && directFirst) {
+            Engine alone;
+            direct = renderDirect(blocks, alone);
+        }
+        const HostRun run = renderThroughHost(file, mode == 0 ? &engine : nullptr, nullptr);
+        if (mode == 0 && !directFirst) {
+            Engine alone;
+            direct = renderDirect(blocks, alone);
+        }
+        wall += run.seconds;
+        const double seconds = static_cast<double>(run.blocks) * kBlock / kRate;
+        audio += seconds;
+        if (mode == 0 && direct > 0) {
+            const double directPerSecond = direct / (static_cast<double>(blocks.size()) * kBlock / kRate);
+            shares.push_back(100.0 * (run.seconds / seconds - directPerSecond) / directPerSecond);
+            // The host's own work, measured alone (a silent instrument) beside the same engine run:
+            // steadier than the difference of two long runs on a busy machine.
+            const HostRun silent = renderThroughHost(file, nullptr, nullptr);
+            const double silentPerSecond =
+                silent.seconds / (static_cast<double>(silent.blocks) * kBlock / kRate);
+            ownShares.push_back(100.0 * silentPerSecond / directPerSecond);
         }
     }
     state.counters["xRT"] = wall > 0 ? audio / wall : 0;
     state.counters["audio_s"] = audio / static_cast<double>(state.iterations());
-    if (mode == 1) directSeconds = wall / static_cast<double>(state.iterations()) / (audio / state.iterations());
-    if (mode == 0 && directSeconds > 0) {
-        const double hostPerAudioSecond = wall / audio;
-        state.counters["host%"] = 100.0 * (hostPerAudioSecond - directSeconds) / directSeconds;
-    }
+    if (!shares.empty()) state.counters["host%"] = median(shares);
+    if (!ownShares.empty()) state.counters["own%"] = median(ownShares);
 }
 
 } // namespace
 
-// Per file: the engine direct first, so the host row can compare with it.
+// Per file: the engine alone, through the host (with its share against the engine alone, the
+// median of alternating runs) and the host with a silent instrument.
 BENCHMARK(OfflineRender)
     ->ArgNames({"dense", "mode"})
     ->Args({1, 1})
@@ -220,5 +263,6 @@ BENCHMARK(OfflineRender)
     ->Args({0, 1})
     ->Args({0, 0})
     ->Args({0, 2})
+    ->MinTime(3.0) // several alternating pairs for the host's share on the sparse file
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -68,6 +68,10 @@ void Editor::nextPatch() {
     if (engine_ != nullptr) engine_->selectNextPatch(); // the engine calls refresh()
 }
 
+void Editor::showAudioPanel() {
+    if (engine_ != nullptr) engine_->showAudioPanel(window_ != nullptr ? window_ : parent_);
+}
+
 void Editor::refresh() {
     invalidate();
 }

@@ -1,6 +1,7 @@
 // The engine's editor: a panel showing the product name, the patch and its values and the voices
-// sounding, with two controls: "Next patch" and a view switch that asks the host to resize its
-// window (host callback code 8198); a test can also ask for an exact size (an editor size file, see
+// sounding, with three controls: "Next patch", a view switch that asks the host to resize its
+// window (host callback code 8198) and "Audio setup", which asks the host for the audio driver's
+// own settings window; a test can also ask for an exact size (an editor size file, see
 // Engine::openFile). On Windows it is a child window drawn with GDI
 // (Editor_win32.cpp). Elsewhere there is no GUI: the editor is headless (Editor_posix.cpp) but keeps
 // the same operations and size logic, so a host runs and tests the same calls everywhere.
@@ -46,6 +47,8 @@ public:
     bool requestSize(int32_t width, int32_t height);
     // The patch button.
     void nextPatch();
+    // The audio setup button.
+    void showAudioPanel();
 
     const std::string& productName() const { return productName_; }
     Engine* engine() const { return engine_; }
@@ -79,7 +82,7 @@ private:
     int32_t height_ = kHeight;
     void* parent_ = nullptr;
     void* window_ = nullptr;
-    void* controls_[2] = {nullptr, nullptr};
+    void* controls_[3] = {nullptr, nullptr, nullptr};
     int shownVoices_ = -1;
 };
 

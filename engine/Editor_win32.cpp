@@ -1,5 +1,5 @@
-// The editor panel on Windows: a child window of the host's window, drawn with GDI, with two
-// push buttons ("Next patch" and the view switch).
+// The editor panel on Windows: a child window of the host's window, drawn with GDI, with three
+// push buttons ("Next patch", the view switch and "Audio setup").
 #include "Editor.h"
 
 #include "Engine.h"
@@ -13,6 +13,8 @@ namespace {
 constexpr wchar_t kClassName[] = L"BrevianEditorPanel";
 constexpr int kPatchButtonId = 101;
 constexpr int kViewButtonId = 102;
+constexpr int kAudioButtonId = 103;
+constexpr int kButtonX[3] = {16, 152, 288};
 
 std::wstring widen(const std::string& s) {
     if (s.empty()) return std::wstring();
@@ -97,6 +99,7 @@ LRESULT CALLBACK panelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
         if (editor != nullptr && HIWORD(wParam) == BN_CLICKED) {
             if (LOWORD(wParam) == kPatchButtonId) editor->nextPatch();
             if (LOWORD(wParam) == kViewButtonId) editor->toggleView();
+            if (LOWORD(wParam) == kAudioButtonId) editor->showAudioPanel();
             return 0;
         }
         break;
@@ -132,12 +135,12 @@ bool Editor::createWindow(void* parent) {
     if (panel == nullptr) return false;
     window_ = panel;
     HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    controls_[0] = CreateWindowExW(0, L"BUTTON", L"Next patch", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 16,
-                                   height() - 52, 120, 32, panel, reinterpret_cast<HMENU>(kPatchButtonId),
-                                   thisModule(), nullptr);
-    controls_[1] = CreateWindowExW(0, L"BUTTON", viewButtonText(compact_), WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
-                                   152, height() - 52, 120, 32, panel, reinterpret_cast<HMENU>(kViewButtonId),
-                                   thisModule(), nullptr);
+    const wchar_t* texts[3] = {L"Next patch", viewButtonText(compact_), L"Audio setup"};
+    const int ids[3] = {kPatchButtonId, kViewButtonId, kAudioButtonId};
+    for (int i = 0; i < 3; ++i)
+        controls_[i] = CreateWindowExW(0, L"BUTTON", texts[i], WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
+                                       kButtonX[i], height() - 52, 120, 32, panel,
+                                       reinterpret_cast<HMENU>(ids[i]), thisModule(), nullptr);
     for (void* control : controls_)
         if (control != nullptr) SendMessageW(static_cast<HWND>(control), WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
     return true;
@@ -146,17 +149,16 @@ bool Editor::createWindow(void* parent) {
 void Editor::destroyWindow() {
     if (window_ != nullptr && IsWindow(static_cast<HWND>(window_))) DestroyWindow(static_cast<HWND>(window_));
     window_ = nullptr;
-    controls_[0] = controls_[1] = nullptr;
+    controls_[0] = controls_[1] = controls_[2] = nullptr;
 }
 
 void Editor::resizeWindow() {
     if (window_ == nullptr) return;
     SetWindowPos(static_cast<HWND>(window_), nullptr, 0, 0, width(), height(), SWP_NOMOVE | SWP_NOZORDER);
     // The buttons stay at the bottom edge of a panel whose height a size file changed.
-    const int buttonX[2] = {16, 152};
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < 3; ++i)
         if (controls_[i] != nullptr)
-            SetWindowPos(static_cast<HWND>(controls_[i]), nullptr, buttonX[i], height() - 52, 0, 0,
+            SetWindowPos(static_cast<HWND>(controls_[i]), nullptr, kButtonX[i], height() - 52, 0, 0,
                          SWP_NOSIZE | SWP_NOZORDER);
     if (controls_[1] != nullptr) SetWindowTextW(static_cast<HWND>(controls_[1]), viewButtonText(compact_));
     invalidate();

@@ -12,6 +12,10 @@ namespace {
 // The host's opcodes the engine uses.
 constexpr int32_t kHostVersion = 260;
 constexpr int32_t kHostIdle = 263;
+constexpr int32_t kHostShowAudioPanel = 283;
+constexpr int32_t kHostAudioStart = 300;
+constexpr int32_t kHostAudioStop = 301;
+constexpr int32_t kHostAudioIsPlaying = 302;
 
 constexpr std::string_view kDataHeader = "BREVIAN-DATA 1";
 constexpr std::string_view kPresetHeader = "BREVIAN-PRESET 1";
@@ -238,6 +242,17 @@ void Engine::detachEditor(Editor* editor) {
 void Engine::removeEditor(Editor* editor) {
     detachEditor(editor);
     std::erase(editors_, editor);
+}
+
+bool Engine::showAudioPanel(void* parent) {
+    if (hostEntry_ == nullptr) return false;
+    // The host opens a driver's panel only while audio is stopped.
+    bool playing = false;
+    hostEntry_(kHostAudioIsPlaying, &playing, nullptr, 0, 0, 0, 0.f);
+    if (playing) hostEntry_(kHostAudioStop, nullptr, nullptr, 0, 0, 0, 0.f);
+    const bool shown = hostEntry_(kHostShowAudioPanel, parent, nullptr, 0, 0, 0, 0.f) == 0;
+    if (playing) hostEntry_(kHostAudioStart, nullptr, nullptr, 0, 0, 0, 0.f);
+    return shown;
 }
 
 void Engine::idle() {

@@ -91,6 +91,9 @@ public:
     void removeEditor(Editor* editor);
     Editor* attachedEditor() const { return editor_; }
     void idle();
+    // The audio driver's own settings window (ASIO), through the host's exported entry point, with
+    // audio stopped around it. False when the host has none to show.
+    bool showAudioPanel(void* parent);
 
 private:
     Engine() = default;

@@ -48,6 +48,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const auto& bar : bars)
             check(bar.end > bar.start);
         check(file.length() > 0.0);
+        // Every event merged once, in time order.
+        check(file.mergedTrack().size() == file.eventCount());
+        double last = 0.0;
+        for (const auto& [time, event] : file.mergedTrack()) {
+            check(time >= last && event->time == time);
+            last = time;
+        }
     }
 
     // The player over a few blocks; an odd-sized input's last byte picks the block size.

@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string error;
     if (decodePng(buffer, image, error)) {
         if (image.width <= 0 || image.height <= 0 || image.width > static_cast<int>(kLargestPngSide) ||
-            image.height > static_cast<int>(kLargestPngSide) || !image.pixels)
+            image.height > static_cast<int>(kLargestPngSide) || image.pixelCount() > kLargestPngPixels ||
+            !image.pixels)
             std::abort();
         for (size_t i = 0; i < image.pixelCount(); ++i) {
             const uint8_t* p = image.pixels.get() + 4 * i;

@@ -3,10 +3,13 @@
 # present and the cross-built dependencies cached it only checks and prints where they are.
 #
 # 1. Debian packages (needs root or sudo, only when something is missing).
-# 2. PortAudio (WMME, DirectSound, WASAPI) and libpng with static zlib, built for MinGW-w64 from
-#    Debian's own source packages, and GoogleTest/GMock from /usr/src/googletest, installed into a
-#    cache outside the checkout (scripts/deps-prefix.sh says where), so every clone reuses them.
-#    Sources come through a private apt configuration: the system's sources are never touched.
+# 2. PortAudio 19.7 (WMME, DirectSound, WASAPI, ASIO) and libpng with static zlib, built for
+#    MinGW-w64 from Debian's own source packages, and GoogleTest/GMock from /usr/src/googletest,
+#    installed into a cache outside the checkout (scripts/deps-prefix.sh says where), so every clone
+#    reuses them. Sources come through a private apt configuration: the system's sources are never
+#    touched. PortAudio's ASIO code compiles against the project's own ASIO interface declarations
+#    (src/asio/include), or a vendor SDK's with QUORVEL_ASIO_SDK=DIR; the driver layer it calls is
+#    linked into the programs from src/asio.
 #
 #   deps.sh                  everything
 #   deps.sh --packages-only  only step 1 (the set-up test runs it with fake package tools)
@@ -35,10 +38,10 @@ PACKAGES=(
     wine64 wine fonts-wine
     xvfb x11-apps x11-utils imagemagick tango-icon-theme
     pulseaudio pulseaudio-utils sox
-    cmake ninja-build ccache make patch pkg-config file
+    cmake ninja-build ccache make pkg-config file
     g++ googletest libgtest-dev libgmock-dev libbenchmark-dev portaudio19-dev libpng-dev
     dpkg-dev clang-14 libclang-rt-14-dev
-    openssl osslsigncode debian-archive-keyring ca-certificates util-linux procps python3
+    openssl osslsigncode debian-archive-keyring ca-certificates util-linux procps python3 python3-mido
 )
 
 install_packages() {
@@ -69,9 +72,12 @@ install_packages() {
             "read apt-get's messages above (a held or unknown package, a full disk, a lock held by another apt), mend it and run this again"
 }
 
-# Debian source packages through a private apt state under the cache (no root needed).
+# Debian source packages through a private apt state beside the sources (no root needed). libpng
+# comes from Debian 12; PortAudio 19.7 only from the testing and unstable suites, as its upstream
+# tarball, checked against the pinned SHA-256 before it is unpacked.
 fetch_sources() {
-    local apt="$CACHE_ROOT/apt" src="$CACHE_ROOT/src/pa${PA_VERSION}-png${PNG_VERSION}"
+    local src="$CACHE_ROOT/src/pa${PA_VERSION}-png${PNG_VERSION}"
+    local apt="$src/.apt" tarball="portaudio19_${PA_VERSION}.orig.tar.gz"
     if [[ -f $src/.fetched ]]; then
         SRC_DIR=$src
         return
@@ -80,7 +86,7 @@ fetch_sources() {
     cat >"$apt/parts/debian-src.sources" <<'SOURCES'
 Types: deb-src
 URIs: http://deb.debian.org/debian
-Suites: bookworm
+Suites: bookworm testing unstable
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SOURCES
@@ -94,25 +100,44 @@ SOURCES
     # Stable updates replace a revision in the archive (1.6.39-2 became 1.6.39-2+deb12uN): take the
     # newest stable update of the pinned revision, never another upstream version.
     local pa png
-    pa=$(pick_version portaudio19 "$PA_VERSION")
-    png=$(pick_version libpng1.6 "$PNG_VERSION")
-    log "fetching Debian sources portaudio19 $pa, libpng1.6 $png"
-    (cd "$src" && "${aptget[@]}" source "portaudio19=$pa" "libpng1.6=$png" >"$src/fetch.log" 2>&1) || {
+    png=$(pick_version libpng1.6 "${PNG_VERSION//./\\.}(\\+deb[0-9]+u[0-9]+)?" \
+        "the pinned version is gone: update PNG_VERSION in scripts/deps-prefix.sh")
+    # PortAudio: whatever Debian revision of the pinned upstream release testing or unstable has.
+    if [[ ! -f $src/$tarball ]]; then
+        pa=$(pick_version portaudio19 "${PA_VERSION//./\\.}-[0-9][^ ]*" \
+            "Debian's testing and unstable suites no longer carry PortAudio $PA_VERSION. Either put its tarball $tarball (SHA-256 $PA_SHA256, e.g. from snapshot.debian.org) into $src and run this again, or move PA_VERSION and PA_SHA256 in scripts/deps-prefix.sh to the release the archive has now and check the build")
+        log "fetching Debian's PortAudio $PA_VERSION tarball (portaudio19 $pa)"
+        (cd "$src" && "${aptget[@]}" source --tar-only "portaudio19=$pa" >"$src/fetch-portaudio.log" 2>&1) || {
+            cat "$src/fetch-portaudio.log" >&2
+            fail "fetching the Debian source tarball of portaudio19 $pa" "check the network and run this again"
+        }
+    fi
+    local sum
+    sum=$(sha256sum "$src/$tarball" | cut -d' ' -f1)
+    if [[ $sum != "$PA_SHA256" ]]; then
+        rm -f "$src/$tarball"
+        fail "$tarball has SHA-256 $sum, not the pinned $PA_SHA256 (removed)" \
+            "run this again; if the archive's tarball really changed, compare it with PortAudio's own $PA_VERSION release before changing PA_SHA256 in scripts/deps-prefix.sh"
+    fi
+    rm -rf "$src/portaudio-$PA_VERSION"
+    tar -xzf "$src/$tarball" -C "$src" ||
+        fail "unpacking $tarball" "remove $src and run this again"
+    log "fetching Debian sources libpng1.6 $png"
+    (cd "$src" && "${aptget[@]}" source "libpng1.6=$png" >"$src/fetch.log" 2>&1) || {
         cat "$src/fetch.log" >&2
-        fail "fetching the Debian sources portaudio19 $pa and libpng1.6 $png" \
-            "read the messages above (dpkg-dev unpacks them); check the network and run this again"
+        fail "fetching the Debian source libpng1.6 $png" \
+            "read the messages above (dpkg-dev unpacks it); check the network and run this again"
     }
-    printf 'portaudio19 %s\nlibpng1.6 %s\n' "$pa" "$png" >"$src/VERSIONS"
+    printf 'portaudio %s (tarball of Debian portaudio19 %s, SHA-256 %s)\nlibpng1.6 %s\n' \
+        "$PA_VERSION" "${pa:-$PA_VERSION, supplied}" "$PA_SHA256" "$png" >"$src/VERSIONS"
     touch "$src/.fetched"
     SRC_DIR=$src
 }
 
-pick_version() { # package pinned-revision -> newest available "pinned" or "pinned+deb12uN"
+pick_version() { # package version-regex what-to-do -> the newest version the archive has that matches
     local v
-    v=$("${aptcache[@]}" showsrc "$1" 2>/dev/null | sed -n 's/^Version: //p' |
-        grep -E "^${2//./\\.}(\\+deb[0-9]+u[0-9]+)?\$" | sort -V | tail -1)
-    [[ -n $v ]] || fail "Debian source $1 $2 is not in the archive" \
-        "the pinned version is gone: update PA_VERSION/PNG_VERSION in scripts/deps-prefix.sh"
+    v=$("${aptcache[@]}" showsrc "$1" 2>/dev/null | sed -n 's/^Version: //p' | grep -E "^$2\$" | sort -V | tail -1)
+    [[ -n $v ]] || fail "no matching Debian source $1 in the archive" "$3"
     echo "$v"
 }
 
@@ -125,28 +150,37 @@ one_dir() {
 }
 
 build_portaudio() {
-    local b="$WORK/portaudio"
+    local b="$WORK/portaudio" asio_flags="-I$ASIO_INCLUDE"
     rm -rf "$b"
-    cp -a "$(one_dir 'portaudio19-*')" "$b"
+    cp -a "$(one_dir "portaudio-$PA_VERSION")" "$b"
     cd "$b"
-    # MinGW-w64 ships the real WASAPI headers; 19.6 only includes them for MSVC.
-    patch -p1 <"$HERE/patches/pa19.6-wasapi-mingw.patch" >"$WORK/portaudio-patch.log" 2>&1 ||
-        fail "applying scripts/patches/pa19.6-wasapi-mingw.patch" "read $WORK/portaudio-patch.log"
-    # The bundled outdated WASAPI headers would shadow MinGW's own: drop their global include path.
-    sed -i 's|-I\\$(top_srcdir)/src/hostapi/wasapi/mingw-include ||' configure configure.in
-    if grep -q 'wasapi/mingw-include -U' configure; then
-        fail "portaudio: could not drop the bundled WASAPI include path" \
-            "the source's configure changed: adapt the sed line in build_portaudio"
+    # ASIO: the driver layer (SDK sources in upstream's recipe) is the program's own (src/asio), so
+    # only PortAudio's host-API code is built here. Configure would also build every PortAudio
+    # source with -ffast-math and for Windows XP: the other APIs' converters and code stay as they
+    # are without ASIO.
+    sed -i -e 's| \$ASIODIR/common/asio.o \$ASIODIR/host/asiodrivers.o \$ASIODIR/host/pc/asiolist.o||' \
+        -e 's|CFLAGS="\$CFLAGS -ffast-math |CFLAGS="\$CFLAGS |' \
+        -e 's|CFLAGS="\$CFLAGS -D_WIN32_WINNT=0x0501 -DWINVER=0x0501"|:|' configure
+    if grep -Eq 'ASIODIR/common/asio.o|-ffast-math|-D_WIN32_WINNT=0x0501' configure; then
+        fail "portaudio: could not adapt configure's ASIO settings" \
+            "the source's configure changed: adapt the sed lines in build_portaudio"
     fi
+    # A vendor SDK's interface headers go first; asiodrivers.h stays the project's.
+    [[ -z $ASIO_SDK ]] || asio_flags="-I$ASIO_SDK/common $asio_flags"
     # PKG_CONFIG=false: the host's pkg-config would find Linux JACK and enable it.
     ./configure --host=x86_64-w64-mingw32 --prefix="$PREFIX" \
-        --with-winapi=wmme,directx,wasapi --enable-static --disable-shared \
-        PKG_CONFIG=false CC=x86_64-w64-mingw32-gcc-posix CFLAGS="-O2 -g" >"$WORK/portaudio-configure.log" 2>&1 ||
+        --with-winapi=wmme,directx,wasapi,asio --with-asiodir="$ASIO_INCLUDE" --enable-static --disable-shared \
+        PKG_CONFIG=false CC=x86_64-w64-mingw32-gcc-posix CXX=x86_64-w64-mingw32-g++-posix \
+        CFLAGS="-O2 -g $asio_flags" >"$WORK/portaudio-configure.log" 2>&1 ||
         fail "configuring PortAudio for MinGW" "read $WORK/portaudio-configure.log and config.log beside it"
-    make -j"$JOBS" >"$WORK/portaudio-make.log" 2>&1 || fail "building PortAudio for MinGW" "read $WORK/portaudio-make.log"
+    # Only the library: upstream's test programs would need the driver layer at link time.
+    make -j"$JOBS" lib/libportaudio.la >"$WORK/portaudio-make.log" 2>&1 ||
+        fail "building PortAudio for MinGW" "read $WORK/portaudio-make.log"
     make install >"$WORK/portaudio-install.log" 2>&1 || fail "installing PortAudio into $PREFIX" "read $WORK/portaudio-install.log"
+    grep -q ' T PaAsio_Initialize$' <(x86_64-w64-mingw32-nm "$PREFIX/lib/libportaudio.a") ||
+        fail "PortAudio was built without its ASIO host API" "read $WORK/portaudio-configure.log"
     # make install ships portaudio.h only; the host uses the Windows extension headers too.
-    cp include/pa_win_*.h "$PREFIX/include/"
+    cp include/pa_win_*.h include/pa_asio.h "$PREFIX/include/"
     cd "$WORK"
 }
 

@@ -4,6 +4,7 @@
 #include "graph/GraphManager.h"
 #include "log/Log.h"
 #include "log/TextConv.h"
+#include "toolkit/Window.h"
 
 #include <algorithm>
 #include <cstring>
@@ -53,8 +54,19 @@ bool SamplerApplication::init() {
 
     call(VE_ENGINE_INSTRUMENT_ADD);
     call(VE_ENGINE_INSTRUMENT_GUI_SHOW, nullptr, nullptr, 0);
+    // Without it the message loop would return at once and the process end without a word.
+    if (!VTR::hasOpenWindow()) endWithoutMainWindow();
     showFirstUseNotice();
     return true;
+}
+
+void SamplerApplication::endWithoutMainWindow() {
+    logError("SamplerApplication: the main window could not be created, ending");
+    showMessageBox(kProductName, kMainWindowFailedText);
+    call(VE_ENGINE_AUDIO_STOP);
+    call(VE_ENGINE_SHUTDOWN);
+    VTR::Application::exit();
+    exitProcess(kMainWindowFailedStatus);
 }
 
 void SamplerApplication::showFirstUseNotice() {

@@ -21,6 +21,11 @@ inline constexpr const char* kFirstUseText =
     "This is the first time you are running this application. Please go "
     "to Tools\\Preferences to set your Audio and MIDI devices.";
 
+inline constexpr const char* kMainWindowFailedText =
+    "The main window could not be created. Quorvel will close.";
+// The process's exit status when it ends for want of a main window.
+inline constexpr int kMainWindowFailedStatus = 1;
+
 // The most remembered MIDI inputs a start-up restores. "nbmididevice" is outside input: a larger
 // count is cut to this and the rest is logged as ignored.
 inline constexpr uint32_t kMaxRememberedMidiInputs = 64;
@@ -67,6 +72,9 @@ private:
     // else sets the guard.
     void enterListingGuard(const std::u16string& guard, const char* warning, const char* text);
 
+    // Tells the user and the log that there is no main window, takes the host down in order (the
+    // stored settings untouched) and ends the process with kMainWindowFailedStatus.
+    [[noreturn]] void endWithoutMainWindow();
     // Shows the first-use notice once per user: "firstUse" (default 1) is 1 until it was shown.
     void showFirstUseNotice();
 

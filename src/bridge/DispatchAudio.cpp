@@ -127,6 +127,16 @@ int32_t audioDeviceSettings(EngineManager& manager, const OpcodeCall& call) {
     return kEngineOk;
 }
 
+// Starts or stops every module of the graph; meanwhile no other thread's disable deletes a MIDI
+// device.
+void startOrStopAll(GraphManager& graph, bool start) {
+    std::lock_guard<std::recursive_mutex> changing(DeviceManager::midiDevicesLock());
+    if (start)
+        graph.startAll();
+    else
+        graph.stopAll();
+}
+
 int32_t startAudio(EngineManager& manager) {
     Instance* context = manager.context();
     GraphManager* graph = liveGraph(manager);
@@ -134,11 +144,11 @@ int32_t startAudio(EngineManager& manager) {
     if (!context || !graph || !devices) return kEngineAudioRefused;
     const bool offline = context->getDSPInfo()->isOffline();
     if ((!currentDevice(manager) && !offline) || isPlaying(manager)) return kEngineAudioRefused;
-    graph->startAll();
+    startOrStopAll(*graph, true);
     if (devices->requestPlayStop(context, true)) return kEngineOk;
-    // Audio does not run: stop what startAll started, or the MIDI inputs would go on receiving
-    // with nobody reading them.
-    graph->stopAll();
+    // Audio does not run: stop what was started, or the MIDI inputs would go on receiving with
+    // nobody reading them.
+    startOrStopAll(*graph, false);
     return kEngineAudioRefused;
 }
 
@@ -150,7 +160,7 @@ int32_t stopAudio(EngineManager& manager) {
     const bool offline = context->getDSPInfo()->isOffline();
     if ((!currentDevice(manager) && !offline) || !isPlaying(manager)) return kEngineAudioRefused;
     const bool stopped = devices->requestPlayStop(context, false);
-    graph->stopAll();
+    startOrStopAll(*graph, false);
     return stopped ? kEngineOk : kEngineAudioRefused;
 }
 

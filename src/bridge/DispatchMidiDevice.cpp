@@ -5,7 +5,6 @@
 #include "graph/GraphManager.h"
 #include "graph/Instance.h"
 #include "log/Log.h"
-#include "midi/MIDIDevice.h"
 #include "midi/MIDIPortTable.h"
 
 #include <algorithm>
@@ -36,35 +35,10 @@ int32_t enableMidiDevice(EngineManager& manager, const OpcodeCall& call) {
     GraphManager* graph = liveGraph(manager);
     if (!context || !graph) return kEngineFailed;
     if (call.i2 == -1) {
-        graph->removeMidiDevice(call.i1);
+        DeviceManager::disableMidiDevice(*graph, call.i1);
         return kEngineOk;
     }
-    // Creating, opening and marking the device see one state of the port lists; the graph is
-    // reached after the lock is let go (its own lock is taken before this one elsewhere).
-    std::unique_lock<std::recursive_mutex> guard(midiPortsLock());
-    MIDIDeviceFactory* factory = MIDIDeviceFactory::peek();
-    if (!factory) return kEngineFailed;
-    Module* module = nullptr;
-    try {
-        module = factory->createByPortId(context, call.i1);
-    } catch (const std::exception& e) {
-        logError("VE_ENGINE_MIDIDEVICE_ENABLE: ", e.what());
-        return kEngineFailed;
-    }
-    auto* device = dynamic_cast<MIDIDevice*>(module);
-    if (!device) {
-        delete module;
-        return kEngineFailed;
-    }
-    if (!device->init(context, context->getDSPInfo())) {
-        logError("MIDIDevice can't be loaded!, choose another");
-        delete device;
-        return kEngineMidiDeviceFailed;
-    }
-    device->markAcquired();
-    guard.unlock();
-    graph->addMidiDevice(call.i1, device, call.i3);
-    return kEngineOk;
+    return DeviceManager::enableMidiDevice(*context, *graph, call.i1, call.i3);
 }
 
 } // namespace

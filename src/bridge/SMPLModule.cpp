@@ -290,6 +290,9 @@ bool SMPLModule::saveStateFile(const std::u16string& path) {
         reason = "no file name";
     } else if (!saveChunk(&data, &size) || size < 0 || (size > 0 && !data)) {
         reason = "the engine gave no state";
+    } else if (size == 0) {
+        // A file without a state is not one: the next start would load nothing from it.
+        reason = "the engine gave an empty state";
     } else if (fs::exists(status) && !fs::is_regular_file(status)) {
         reason = "it is not a file";
     } else if (fs::exists(status) && (status.permissions() & fs::perms::owner_write) == fs::perms::none) {

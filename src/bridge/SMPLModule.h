@@ -55,9 +55,9 @@ public:
     void loadStartupState();
     // Saves the engine's state to `path` without putting the file there at risk: the bytes go to
     // a temporary file beside it, are checked, and only then replace it. Any failure (the engine
-    // gives no state, a read-only or unwritable target, a missing folder, a short write) is logged
-    // and shown in a message box, and whatever file was there stays as it was. The temporary
-    // file is removed. True when the state is in the file.
+    // gives no state or an empty one, a read-only or unwritable target, a missing folder, a short
+    // write) is logged and shown in a message box, and whatever file was there stays as it was.
+    // The temporary file is removed. True when the state is in the file.
     bool saveStateFile(const std::u16string& path);
     // The user's default state file: the app data folder's default.brevian (not created here).
     std::u16string defaultStateFilePath() const;

@@ -20,6 +20,11 @@ namespace {
 
 const std::string kDashLine(79, '-');
 
+std::function<void(int)>& midiEnableHook() {
+    static std::function<void(int)> hook;
+    return hook;
+}
+
 DeviceManager::OfflineThreadMaker& offlineThreadMaker() {
     static DeviceManager::OfflineThreadMaker maker;
     return maker;
@@ -446,6 +451,8 @@ std::vector<int> DeviceManager::midiPortIds() const {
 }
 
 void DeviceManager::midiPortRemoved(int portId, bool dropFromPortTable) {
+    // No enable of this port can come between the check below and the disable.
+    std::lock_guard<std::recursive_mutex> changing(midiDevicesLock());
     std::unique_lock<std::recursive_mutex> guard(midiPortsLock());
     MidiDeviceEntry* entry = midiRecord(portId);
     if (!entry) {
@@ -456,7 +463,7 @@ void DeviceManager::midiPortRemoved(int portId, bool dropFromPortTable) {
         const std::string uniqueName = entry->uniqueName;
         const int direction = entry->hasInput ? 1 : 0;
         logInfo("removed MIDI Device is used : ", uniqueName);
-        // The opcodes reach the graph, whose lock may be held by a thread that waits for this one.
+        // The opcodes reach the graph: the port lists' lock is never held across them.
         guard.unlock();
         // Keep the engine's remember value so the device comes back as it was.
         int value = 1;
@@ -500,15 +507,66 @@ std::optional<int> DeviceManager::admitMidiPort(int portId) {
 }
 
 void DeviceManager::reconnectMidiPort(int portId, int value) {
+    // The device enabled here is started before any other thread's disable can delete it.
+    std::lock_guard<std::recursive_mutex> changing(midiDevicesLock());
     engineOpcode(VE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, portId, 1, value, 0.0f);
-    std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
-    MidiDeviceEntry* entry = midiRecord(portId);
-    if (!entry) return;
-    logInfo("newly connected device is re-enabled : ", entry->uniqueName);
-    if (entry->free || !entry->working || !entry->module) return;
+    Module* module = nullptr;
+    {
+        std::lock_guard<std::recursive_mutex> guard(midiPortsLock());
+        MidiDeviceEntry* entry = midiRecord(portId);
+        if (!entry) return;
+        logInfo("newly connected device is re-enabled : ", entry->uniqueName);
+        if (entry->free || !entry->working || !entry->module) return;
+        module = entry->module;
+    }
     // A port that returns while audio is stopped stays silent until audio starts (the start then
     // cuts whatever it queued); while audio runs it plays at once.
-    if (isPlaying(entry->module->getContext(), false)) entry->module->start();
+    if (isPlaying(module->getContext(), false)) module->start();
+}
+
+void DeviceManager::setMidiEnableHook(std::function<void(int portId)> hook) {
+    midiEnableHook() = std::move(hook);
+}
+
+std::recursive_mutex& DeviceManager::midiDevicesLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+int32_t DeviceManager::enableMidiDevice(Instance& context, GraphManager& graph, int portId, int value) {
+    std::lock_guard<std::recursive_mutex> changing(midiDevicesLock());
+    // Creating, opening and marking the device see one state of the port lists; the graph is
+    // reached after that lock is let go.
+    std::unique_lock<std::recursive_mutex> guard(midiPortsLock());
+    MIDIDeviceFactory* factory = MIDIDeviceFactory::peek();
+    if (!factory) return kEngineFailed;
+    Module* module = nullptr;
+    try {
+        module = factory->createByPortId(&context, portId);
+    } catch (const std::exception& e) {
+        logError("VE_ENGINE_MIDIDEVICE_ENABLE: ", e.what());
+        return kEngineFailed;
+    }
+    auto* device = dynamic_cast<MIDIDevice*>(module);
+    if (!device) {
+        delete module;
+        return kEngineFailed;
+    }
+    if (!device->init(&context, context.getDSPInfo())) {
+        logError("MIDIDevice can't be loaded!, choose another");
+        delete device;
+        return kEngineMidiDeviceFailed;
+    }
+    device->markAcquired();
+    guard.unlock();
+    if (midiEnableHook()) midiEnableHook()(portId);
+    graph.addMidiDevice(portId, device, value);
+    return kEngineOk;
+}
+
+void DeviceManager::disableMidiDevice(GraphManager& graph, int portId) {
+    std::lock_guard<std::recursive_mutex> changing(midiDevicesLock());
+    graph.removeMidiDevice(portId);
 }
 
 void DeviceManager::midiPortArrived(int portId) {

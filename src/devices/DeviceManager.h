@@ -21,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -30,6 +31,7 @@
 namespace vantor {
 
 class AudioDevice;
+class GraphManager;
 class Instance;
 class Module;
 
@@ -155,6 +157,20 @@ public:
     // admit then, for a port that was in use when it vanished, reconnect.
     void midiPortRemoved(int portId, bool dropFromPortTable = false);
     void midiPortArrived(int portId);
+    // The MIDI devices of the graph are opened for it and closed here only (the enable opcode,
+    // which hot-plug also sends). enable: the device for `portId` created, opened, marked in use
+    // and added to `graph` with the engine's `value`; the opcode's result code.
+    static int32_t enableMidiDevice(Instance& context, GraphManager& graph, int portId, int value);
+    static void disableMidiDevice(GraphManager& graph, int portId);
+    // Held from start to end by every change of the graph's MIDI devices: enable, disable, a
+    // hot-plug pass (with the disable and reconnect it sends), their start and stop with audio.
+    // So no thread deletes a device another is starting, and no port goes between a device's
+    // opening and its joining the graph. Taken before midiPortsLock() and the graph's lock, never
+    // while holding either; recursive (a pass sends the enable opcode).
+    static std::recursive_mutex& midiDevicesLock();
+    // Tests: run by enableMidiDevice between opening a device and handing it to the graph, with
+    // its port id (a pause there). Set it while no enable runs; empty removes it.
+    static void setMidiEnableHook(std::function<void(int portId)> hook);
     // Records an arrived port (the port table already has it) and names it; hold midiPortsLock()
     // to make it one step with the table's insertion. The engine's remember value when the port
     // is one that vanished while in use.
@@ -194,7 +210,8 @@ private:
 };
 
 // Routes the library's debug output into the log where the library offers the hook; false where
-// it does not (platform seam).
+// it does not (platform seam). On Windows the ASIO layer under the library reports here as well:
+// its lines go to the log, its drivers' requests to reopen the stream to devices/AudioRestart.h.
 bool routeAudioLibraryDebugOutput(void (*print)(const char*));
 
 } // namespace vantor

@@ -142,6 +142,7 @@ void rescanMIDIPorts() {
 void rescanMIDIPorts(std::chrono::milliseconds settle) {
     // The system announces a change before its drivers have all settled.
     if (settle.count() > 0) std::this_thread::sleep_for(settle);
+    std::lock_guard<std::recursive_mutex> changing(DeviceManager::midiDevicesLock());
     // A table never used yet (or cleared at engine shutdown) is enumerated as it is now.
     if (midiPortsNeedEnumeration()) snapshotMIDIPorts();
     MidiApi& api = midiApi();

@@ -1,7 +1,8 @@
-// The audio I/O library's public C interface plus the host-specific stream records the audio
-// device hands it. The records are declared here with the library's field layout rather than
-// taken from its Windows headers, which need <windows.h>; the same code then builds everywhere
-// and can be driven by a test double. The sizes are checked against the library's on Win64.
+// The audio I/O library's public C interface plus the host-specific stream records and ASIO
+// extensions the audio device uses, as PortAudio 19.7 declares them. The records are declared here
+// with the library's field layout rather than taken from its Windows headers, which need
+// <windows.h>; the same code then builds everywhere and can be driven by a test double. The sizes
+// are checked against the library's on Win64.
 #pragma once
 
 #include <portaudio.h>
@@ -27,8 +28,8 @@ typedef struct PaWinMmeStreamInfo {
 #define paWinMmeUseLowLevelLatencyParameters (0x01)
 
 extern "C" {
-typedef unsigned long (*PaWasapiHostProcessorCallback)(void* inputBuffer, long inputFrames,
-                                                       void* outputBuffer, long outputFrames, void* userData);
+typedef void (*PaWasapiHostProcessorCallback)(void* inputBuffer, long inputFrames, void* outputBuffer,
+                                              long outputFrames, void* userData);
 typedef struct PaWasapiStreamInfo {
     unsigned long size;
     PaHostApiTypeId hostApiType;

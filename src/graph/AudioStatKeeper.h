@@ -33,6 +33,11 @@ private:
     std::atomic<double> holdTime_{0.0};
     std::atomic<bool> updated_{false};
     std::atomic<float> lastPeakSample_{0.0f};
+    // The decay factor for the stream it was computed for (the updating thread's own).
+    double decay_ = 0.0;
+    double decayRate_ = 0.0;
+    uint32_t decayFrames_ = 0;
+    bool decayKnown_ = false;
 };
 
 } // namespace vantor

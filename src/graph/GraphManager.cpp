@@ -132,22 +132,38 @@ void GraphManager::addMidiDevice(int id, Module* device, int value) {
     if (!device) return;
     MidiBlockSource* source = dynamic_cast<MidiBlockSource*>(device);
     const bool input = source && source->isMidiInput();
-    GraphLocker lock(*lock_);
-    // One device per id: whatever was there before goes.
-    midiInputs_.erase(id);
-    midiOutputs_.erase(id);
-    auto& map = input ? midiInputs_ : midiOutputs_;
-    map[id] = MidiEntry{std::unique_ptr<Module>(device), input ? source : nullptr, value};
-    if (input) {
-        for (auto& [slot, events] : events_)
-            reserveEvents(events);
-        reserveEvents(sortScratch_);
+    std::unique_ptr<Module> displaced; // one device per id: the one there before goes, unlocked
+    {
+        GraphLocker lock(*lock_);
+        displaced = takeMidiDevice(id);
+        auto& map = input ? midiInputs_ : midiOutputs_;
+        map[id] = MidiEntry{std::unique_ptr<Module>(device), input ? source : nullptr, value};
+        if (input) {
+            for (auto& [slot, events] : events_)
+                reserveEvents(events);
+            reserveEvents(sortScratch_);
+        }
     }
 }
 
 void GraphManager::removeMidiDevice(int id) {
+    // Deleted once the lock is let go (declared before it): a device's release reaches the MIDI
+    // port lists, whose lock is never taken under this one, and closing its port must not hold
+    // up the audio thread.
+    std::unique_ptr<Module> removed;
     GraphLocker lock(*lock_);
-    if (midiInputs_.erase(id) == 0) midiOutputs_.erase(id);
+    removed = takeMidiDevice(id);
+}
+
+std::unique_ptr<Module> GraphManager::takeMidiDevice(int id) {
+    for (auto* map : {&midiInputs_, &midiOutputs_}) {
+        auto it = map->find(id);
+        if (it == map->end()) continue;
+        std::unique_ptr<Module> device = std::move(it->second.device);
+        map->erase(it);
+        return device;
+    }
+    return nullptr;
 }
 
 // Readers of the device maps take the lock too: an engine may ask from its own thread while

@@ -117,6 +117,8 @@ private:
         int value;
     };
 
+    // Out of the maps; the caller deletes it once the graph's lock is let go.
+    std::unique_ptr<Module> takeMidiDevice(int id);
     void processPiece(float** outputs, uint32_t frames);
     void createScratchBuffers(uint32_t frames);
     size_t eventReserve() const;

@@ -11,7 +11,8 @@
 // (window thread), engine shutdown. One process-wide lock, midiPortsLock(), guards this table and
 // the device manager's MIDI lists together, so a reader that holds it sees both agree; every
 // function here takes it, and lookups return copies. It is held only for short bookkeeping, never
-// on the audio thread, and never across an engine opcode.
+// on the audio thread, and never across an engine opcode. A change of the graph's MIDI devices
+// (enable, disable, a hot-plug pass) holds the device manager's midiDevicesLock() around it.
 #pragma once
 
 #include <cstdint>

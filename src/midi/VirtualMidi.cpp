@@ -32,6 +32,7 @@ struct VirtualMidiApi::Impl {
     std::vector<std::shared_ptr<Port>> inputs;
     std::vector<std::shared_ptr<Port>> outputs;
     int nextKey = 1;
+    std::function<void(int)> startHook;
 
     std::shared_ptr<Port> find(int key) const {
         for (const auto* list : {&inputs, &outputs})
@@ -198,14 +199,30 @@ uint32_t VirtualMidiApi::openInput(uint32_t deviceIndex, MidiInCallback callback
     return midiresult::kOk;
 }
 
-uint32_t VirtualMidiApi::startInput(void* handle) {
+void VirtualMidiApi::setStartHook(std::function<void(int key)> hook) {
     std::lock_guard<std::recursive_mutex> guard(impl_->lock);
-    auto* h = static_cast<Impl::Handle*>(handle);
-    if (!h || !h->port->open) return midiresult::kInvalidHandle;
-    if (h->port->startResult != midiresult::kOk) return h->port->startResult;
-    h->port->started = true;
-    h->port->startMillis = multimediaMillis();
-    return midiresult::kOk;
+    impl_->startHook = std::move(hook);
+}
+
+uint32_t VirtualMidiApi::startInput(void* handle) {
+    std::function<void(int)> hook;
+    int key = 0;
+    uint32_t result = midiresult::kOk;
+    {
+        std::lock_guard<std::recursive_mutex> guard(impl_->lock);
+        auto* h = static_cast<Impl::Handle*>(handle);
+        if (!h || !h->port->open) return midiresult::kInvalidHandle;
+        key = h->port->key;
+        hook = impl_->startHook;
+        result = h->port->startResult;
+        if (result == midiresult::kOk) {
+            h->port->started = true;
+            h->port->startMillis = multimediaMillis();
+        }
+    }
+    // Outside the lock: whatever the hook lets other threads do to the port can happen meanwhile.
+    if (hook) hook(key);
+    return result;
 }
 
 uint32_t VirtualMidiApi::stopInput(void* handle) {

@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,6 +48,9 @@ public:
     void setOpenResult(int key, uint32_t result);
     // The result its next starts return (0 = they succeed).
     void setStartResult(int key, uint32_t result);
+    // Run by every input start on the starting thread, after the start and outside the back end's
+    // lock, with the port's key (a test pauses a start with it). Empty removes it.
+    void setStartHook(std::function<void(int key)> hook);
     // The device index of a port now (-1 when gone).
     int deviceIndexOf(int key) const;
     bool isOpen(int key) const;

@@ -7,14 +7,16 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <stdexcept>
 
 namespace vantor {
 
 // ---- events ----
 
 std::string Vmds_note::print() const {
-    return logConcat(on ? "note on" : "note off", " ch ", channel, " key ", key, " vel ", velocity, " at ",
-                     time);
+    return logConcat(on ? "note on" : "note off", " ch ", int{channel}, " key ", int{key}, " vel ", velocity,
+                     " at ", time);
 }
 
 void Vmds_note::getBytes(int& status, int& data1, int& data2) const {
@@ -24,7 +26,8 @@ void Vmds_note::getBytes(int& status, int& data1, int& data2) const {
 }
 
 std::string Vmds_simple::print() const {
-    return logConcat("status ", type, " ch ", channel, " ", data1, " ", data2);
+    return logConcat("status ", int{type}, " ch ", int{channel}, " ", int{data1}, " ", int{data2}, " at ",
+                     time);
 }
 
 void Vmds_simple::getBytes(int& status, int& first, int& second) const {
@@ -33,27 +36,58 @@ void Vmds_simple::getBytes(int& status, int& first, int& second) const {
     second = data2;
 }
 
-void Vmds_track::add(double time, Vmds_midiEvent* event) {
-    // Events of one track arrive in time order, so this is almost always an append.
-    if (events_.empty() || events_.back().first <= time) {
-        events_.emplace_back(time, event);
-        return;
+Vmds_track::const_iterator Vmds_track::lowerBound(double beat) const {
+    size_t low = 0, high = size_;
+    while (low < high) {
+        const size_t mid = low + (high - low) / 2;
+        if (at(mid)->time < beat)
+            low = mid + 1;
+        else
+            high = mid;
     }
-    const auto at = std::upper_bound(events_.begin(), events_.end(), time,
-                                     [](double t, const Entry& e) { return t < e.first; });
-    events_.insert(at, Entry(time, event));
+    return const_iterator(slots_, order_, low);
 }
 
-Vmds_track::const_iterator Vmds_track::lowerBound(double beat) const {
-    return std::lower_bound(events_.begin(), events_.end(), beat,
-                            [](const Entry& e, double t) { return e.first < t; });
+void Vmds_tempoMap::set(double beat, double bpm) {
+    if (!entries_.empty() && entries_.back().first == beat)
+        entries_.back().second = bpm;
+    else {
+        if (!entries_.empty() && beat < entries_.back().first) sorted_ = false;
+        entries_.emplace_back(beat, bpm);
+    }
+}
+
+void Vmds_tempoMap::finish() {
+    if (sorted_) return;
+    std::stable_sort(entries_.begin(), entries_.end(),
+                     [](const value_type& a, const value_type& b) { return a.first < b.first; });
+    // Of the entries at one beat, the one set last (the last of the run) stays.
+    size_t kept = 0;
+    for (size_t i = 0; i < entries_.size(); ++i) {
+        if (i + 1 < entries_.size() && entries_[i + 1].first == entries_[i].first) continue;
+        entries_[kept++] = entries_[i];
+    }
+    entries_.resize(kept);
+    sorted_ = true;
+}
+
+Vmds_tempoMap::const_iterator Vmds_tempoMap::lower_bound(double beat) const {
+    return std::lower_bound(entries_.begin(), entries_.end(), beat,
+                            [](const value_type& e, double b) { return e.first < b; });
+}
+
+double Vmds_tempoMap::at(double beat) const {
+    const auto it = lower_bound(beat);
+    if (it == end() || it->first != beat) throw std::out_of_range("no tempo at that beat");
+    return it->second;
 }
 
 // ---- the file ----
 
 MIDIFile::MIDIFile(const std::string& path) : path_(path) {}
 
-MIDIFile::~MIDIFile() = default; // the owned events go with owned_, the tracks only point at them
+// The events hold nothing to release: their slots go as one block.
+MIDIFile::~MIDIFile() = default;
 
 bool MIDIFile::mayLog() {
     if (logLines_ > kMaxLoadLogLines) return false;
@@ -71,7 +105,7 @@ bool MIDIFile::load() {
     // A path that is not UTF-8 cannot be opened (its conversion marker is no file name).
     std::u16string widePath;
     std::unique_ptr<std::FILE, Closer> stream(tryNarrowToWide(path_, widePath) ? openFileForReading(widePath)
-                                                                              : nullptr);
+                                                                               : nullptr);
     if (!stream) {
         logError("could not open midi file:", path_);
         return false;
@@ -106,10 +140,88 @@ bool MIDIFile::readWholeFile(std::FILE* stream, std::vector<unsigned char>& byte
     return std::ferror(stream) == 0;
 }
 
+namespace {
+
+// The first of the two passes: how many channel events each track holds, so that the second can
+// put every event straight into a slot of its own and no storage ever grows or moves.
+class EventCounter : public Midifile_reader {
+public:
+    EventCounter(const unsigned char* bytes, size_t size) : bytes_(bytes), size_(bytes ? size : 0) {}
+    std::vector<size_t> counts; // per track, in file order
+    size_t tempi = 0;
+
+protected:
+    char* allocateBuffer(size_t size) override { return static_cast<char*>(::operator new(size)); }
+    void releaseBuffer(char* bytes, size_t) override { ::operator delete(bytes); }
+    int readByte() override { return position_ < size_ ? bytes_[position_++] : -1; }
+    // Only a message's first bytes are ever looked at here (the meta events' numbers): the
+    // rest of a long sysex or text is skipped, not copied.
+    size_t readBytes(char* destination, size_t count) override {
+        const size_t n = std::min(count, size_ - position_);
+        if (n > 0) std::memcpy(destination, bytes_ + position_, std::min<size_t>(n, kLookedAt));
+        position_ += n;
+        return n;
+    }
+    size_t bytesAvailable() override { return size_ - position_; }
+    void onTrackStart() override { counts.push_back(0); }
+    void onTrackEnd() override {}
+    void onEndOfTrack() override {}
+    void onError(const std::string&) override {}
+    void onHeader(int, int, int division) override {
+        if (division == 0) fail("division 0"); // the filling pass reads no track either
+    }
+    void onNoteOn(int, int, int) override { ++counts.back(); }
+    void onNoteOff(int, int, int) override { ++counts.back(); }
+    void onPolyPressure(int, int, int) override { ++counts.back(); }
+    void onController(int, int, int) override { ++counts.back(); }
+    void onPitchBend(int, int, int) override { ++counts.back(); }
+    void onProgram(int, int, int) override { ++counts.back(); }
+    void onChannelPressure(int, int, int) override { ++counts.back(); }
+    void onSysex(int32_t, const char*) override {}
+    void onArbitrary(int32_t, const char*) override {}
+    void onMetaMisc(int, int32_t, const char*) override {}
+    void onSequenceNumber(int) override {}
+    void onSmpteOffset(int, int, int, int, int) override {}
+    void onTimeSignature(int, int, int, int) override {}
+    void onTempo(int32_t microsecondsPerQuarter) override { tempi += microsecondsPerQuarter > 0; }
+    void onKeySignature(int, int) override {}
+    void onSequencerSpecific(int32_t, const char*) override {}
+    void onText(int, int32_t, const char*) override {}
+
+private:
+    static constexpr size_t kLookedAt = 16;
+    const unsigned char* bytes_;
+    size_t size_;
+    size_t position_ = 0;
+};
+
+} // namespace
+
 bool MIDIFile::parse(const unsigned char* bytes, size_t size) {
     headerValid_ = false;
-    Vmds_midifile_reader reader(*this, bytes, size);
+    // Read once: the events a second read would add could not stay contiguous per track.
+    tracks_.clear();
+    merged_ = Vmds_track();
+    mergedOrder_.reset();
+    eventCount_ = 0;
+    std::vector<size_t> counts;
+    size_t tempi = 0;
+    {
+        // Gone before the second pass, with its message buffer (as large as the longest event).
+        EventCounter counter(bytes, size);
+        counter.read();
+        counts = std::move(counter.counts);
+        tempi = counter.tempi;
+    }
+    size_t total = 0;
+    for (size_t n : counts)
+        total += n;
+    // Uninitialised: pages are touched only as events fill them.
+    slots_.reset(total > 0 ? new Vmds_eventSlot[total] : nullptr);
+    tempoMap_.reserve(tempoMap_.size() + tempi);
+    Vmds_midifile_reader reader(*this, bytes, size, counts);
     reader.read();
+    tempoMap_.finish();
     headerValid_ = headerValid_ && reader.headerComplete();
     return headerValid_;
 }
@@ -119,7 +231,7 @@ Vmds_track& MIDIFile::track(int index) {
 }
 
 void MIDIFile::setTempo(double beat, double bpm) {
-    tempoMap_[beat] = bpm;
+    tempoMap_.set(beat, bpm);
 }
 
 bool MIDIFile::addTimeSignature(double beat, int numerator, int denominator) {
@@ -140,20 +252,65 @@ void MIDIFile::init() {
         if (index < trackCount_) length_ = std::max(length_, track.endTime);
     logInfo("MIDIFile::init numtracks:", trackCount_, " max ppq:", length_);
 
-    // Concatenating in track order and sorting stably by time is the same as adding every event
-    // of every track, in order, to one list that keeps equal times in insertion order.
+    tempoMap_.finish();
+    mergeTracks();
+    buildBars();
+}
+
+void MIDIFile::mergeTracks() {
+    // Every track is in time order already: merging them, the earlier track first at equal
+    // times, gives the order of adding every event of every track to one list that keeps equal
+    // times in insertion order.
+    merged_ = Vmds_track();
+    mergedOrder_.reset();
+    std::vector<const Vmds_track*> filled;
     size_t total = 0;
     for (const auto& entry : tracks_)
-        total += entry.second.size();
-    merged_.events_.clear();
-    merged_.events_.reserve(total);
-    for (const auto& entry : tracks_)
-        merged_.events_.insert(merged_.events_.end(), entry.second.begin(), entry.second.end());
-    std::stable_sort(
-        merged_.events_.begin(), merged_.events_.end(),
-        [](const Vmds_track::Entry& a, const Vmds_track::Entry& b) { return a.first < b.first; });
-
-    buildBars();
+        if (!entry.second.empty()) {
+            filled.push_back(&entry.second);
+            total += entry.second.size();
+        }
+    if (filled.empty()) return;
+    if (filled.size() == 1) {
+        merged_.slots_ = filled.front()->slots_; // one track is its own merge
+        merged_.size_ = total;
+        return;
+    }
+    if (total > std::numeric_limits<uint32_t>::max()) throw std::length_error("MIDI file: too many events");
+    mergedOrder_.reset(new uint32_t[total]);
+    // A tournament over the tracks' next events: node n holds the track that wins below it, the
+    // earlier time and, at equal times, the lower track. Taking an event replays only the
+    // matches on its track's path to the top.
+    const size_t tracks = filled.size();
+    size_t leaves = 1;
+    while (leaves < tracks)
+        leaves *= 2;
+    std::vector<double> head(leaves, std::numeric_limits<double>::infinity()); // an empty leaf never wins
+    std::vector<size_t> next(tracks, 0);
+    std::vector<uint32_t> winner(2 * leaves);
+    for (size_t t = 0; t < tracks; ++t)
+        head[t] = filled[t]->at(0)->time;
+    for (size_t leaf = 0; leaf < leaves; ++leaf)
+        winner[leaves + leaf] = static_cast<uint32_t>(leaf);
+    const auto play = [&](size_t node) {
+        const uint32_t a = winner[2 * node], b = winner[2 * node + 1];
+        winner[node] = head[b] < head[a] ? b : a; // a is the lower track: it wins a tie
+    };
+    for (size_t node = leaves - 1; node >= 1; --node)
+        play(node);
+    const Vmds_eventSlot* base = slots_.get();
+    for (size_t out = 0; out < total; ++out) {
+        const uint32_t t = winner[1];
+        const Vmds_track& track = *filled[t];
+        mergedOrder_[out] = static_cast<uint32_t>(track.slots_ - base + static_cast<ptrdiff_t>(next[t]));
+        head[t] =
+            ++next[t] < track.size() ? track.at(next[t])->time : std::numeric_limits<double>::infinity();
+        for (size_t node = (leaves + t) / 2; node >= 1; node /= 2)
+            play(node);
+    }
+    merged_.slots_ = base;
+    merged_.order_ = mergedOrder_.get();
+    merged_.size_ = total;
 }
 
 size_t MIDIFile::appendBars(double& start, double count, double barLength, const Vmds_timeSignature& sig,
@@ -244,8 +401,9 @@ namespace {
 constexpr size_t kMaxLoggedText = 4096;
 } // namespace
 
-Vmds_midifile_reader::Vmds_midifile_reader(MIDIFile& file, const unsigned char* bytes, size_t size)
-    : file_(file), bytes_(bytes), size_(bytes ? size : 0) {}
+Vmds_midifile_reader::Vmds_midifile_reader(MIDIFile& file, const unsigned char* bytes, size_t size,
+                                           const std::vector<size_t>& counts)
+    : file_(file), counts_(counts), bytes_(bytes), size_(bytes ? size : 0) {}
 
 size_t Vmds_midifile_reader::bytesAvailable() {
     return size_ - position_;
@@ -276,10 +434,17 @@ double Vmds_midifile_reader::now() const {
     return division_ > 0 ? static_cast<double>(currentTime()) / division_ : 0.0;
 }
 
-void Vmds_midifile_reader::addEvent(std::unique_ptr<Vmds_midiEvent> event) {
-    Vmds_midiEvent* raw = event.get();
-    file_.owned_.push_back(std::move(event));
-    file_.track(trackIndex_).add(now(), raw);
+template <class Event, class... Args> void Vmds_midifile_reader::addEvent(Args... args) {
+    const int index = trackIndex_;
+    const size_t room = static_cast<size_t>(index) < counts_.size() ? counts_[static_cast<size_t>(index)] : 0;
+    if (!current_) {
+        current_ = &file_.track(index);
+        current_->slots_ = file_.slots_.get() + stretchStart_;
+    }
+    if (current_->size_ >= room) return; // never: the counting pass met every event this one does
+    new (file_.slots_[stretchStart_ + current_->size_].bytes) Event(args..., now());
+    ++current_->size_;
+    ++file_.eventCount_;
 }
 
 void Vmds_midifile_reader::onTrackStart() {
@@ -287,6 +452,9 @@ void Vmds_midifile_reader::onTrackStart() {
 }
 
 void Vmds_midifile_reader::onTrackEnd() {
+    if (static_cast<size_t>(trackIndex_) < counts_.size())
+        stretchStart_ += counts_[static_cast<size_t>(trackIndex_)];
+    current_ = nullptr;
     ++trackIndex_;
 }
 
@@ -319,31 +487,31 @@ void Vmds_midifile_reader::onNoteOn(int channel, int key, int velocity) {
         onNoteOff(channel, key, 0);
         return;
     }
-    addEvent(std::make_unique<Vmds_note>(channel, true, key, velocity, now()));
+    addEvent<Vmds_note>(channel, true, key, velocity);
 }
 
 void Vmds_midifile_reader::onNoteOff(int channel, int key, int velocity) {
-    addEvent(std::make_unique<Vmds_note>(channel, false, key, velocity, now()));
+    addEvent<Vmds_note>(channel, false, key, velocity);
 }
 
 void Vmds_midifile_reader::onPolyPressure(int channel, int key, int pressure) {
-    addEvent(std::make_unique<Vmds_simple>(channel, 0xA0, key, pressure));
+    addEvent<Vmds_simple>(channel, 0xA0, key, pressure);
 }
 
 void Vmds_midifile_reader::onController(int channel, int controller, int value) {
-    addEvent(std::make_unique<Vmds_simple>(channel, 0xB0, controller, value));
+    addEvent<Vmds_simple>(channel, 0xB0, controller, value);
 }
 
 void Vmds_midifile_reader::onPitchBend(int channel, int lsb, int msb) {
-    addEvent(std::make_unique<Vmds_simple>(channel, 0xE0, lsb, msb));
+    addEvent<Vmds_simple>(channel, 0xE0, lsb, msb);
 }
 
 void Vmds_midifile_reader::onProgram(int channel, int program, int) {
-    addEvent(std::make_unique<Vmds_simple>(channel, 0xC0, program, 0));
+    addEvent<Vmds_simple>(channel, 0xC0, program, 0);
 }
 
 void Vmds_midifile_reader::onChannelPressure(int channel, int pressure, int) {
-    addEvent(std::make_unique<Vmds_simple>(channel, 0xD0, pressure, 0));
+    addEvent<Vmds_simple>(channel, 0xD0, pressure, 0);
 }
 
 void Vmds_midifile_reader::onTempo(int32_t microsecondsPerQuarter) {

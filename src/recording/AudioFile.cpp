@@ -25,8 +25,8 @@ AudioFile::AudioFile(const std::string& utf8Path, int formatFlag, int /*unused*/
     sampleRate_ = sampleRate;
     channels_ = channels;
     requestCapacity_.store(static_cast<uint64_t>(sampleRate) * static_cast<uint64_t>(channels) *
-                           static_cast<uint64_t>(secondsPerRequest),
-                       std::memory_order_release);
+                               static_cast<uint64_t>(secondsPerRequest),
+                           std::memory_order_release);
     if (writer_->failed()) fail("writing the header");
 }
 
@@ -230,6 +230,41 @@ void StreamedAudioFileWrite::write(const float* samples, uint64_t n, bool direct
         samples += take;
         n -= take;
     }
+}
+
+float* StreamedAudioFileWrite::beginWrite(uint64_t n, bool direct) {
+    if (hasFailed()) return nullptr; // the failure is reported; nothing more is written
+    const uint64_t capacity = requestCapacity();
+    // A request taken before the sample rate rose may hold less than the capacity.
+    const auto room = [&](const IORequest* r) { return std::min(capacity, r->allocated / bytesPerSample()); };
+    // Written on this thread, a request is emptied every 256 KB: as few system calls as a full
+    // one costs, but its memory stays in the cache the instrument works in.
+    const uint64_t full = direct ? kDirectWriteSamples : capacity;
+    if (current_ && fill_ > 0 && fill_ + n > std::min(full, room(current_))) {
+        // Whole blocks only: a request goes when the next block would not fit.
+        current_->count = fill_;
+        if (direct) {
+            appendSamples(current_->buffer, fill_ * bytesPerSample());
+        } else {
+            handOver(current_);
+            current_ = nullptr;
+        }
+        fill_ = 0;
+    }
+    if (current_ && n > room(current_)) {
+        if (!current_->release()) delete current_;
+        current_ = nullptr;
+    }
+    if (!current_ && n <= capacity) {
+        current_ = IORequest::getWriteRequest(this, capacity);
+        fill_ = 0;
+    }
+    if (!current_ || n > room(current_)) {
+        dropped_.fetch_add(n, std::memory_order_relaxed);
+        return nullptr;
+    }
+    if (hasFailed()) return nullptr;
+    return reinterpret_cast<float*>(current_->buffer) + fill_;
 }
 
 void StreamedAudioFileWrite::flush() {

@@ -117,6 +117,14 @@ public:
     // Appends n interleaved samples. direct: write now on this thread (offline rendering);
     // otherwise copy into the current request and hand it to the streamer when full.
     void write(const float* samples, uint64_t n, bool direct);
+    // The same without a copy: room for n samples (at most the request capacity) in the current
+    // request, to be filled and then committed with endWrite(n). A full request goes to the
+    // streamer first or, direct, to the file on this thread: offline rendering then writes a
+    // few hundred kilobytes at a time, not a block. Null (and the n samples counted as dropped) when
+    // no buffer can be had.
+    float* beginWrite(uint64_t n, bool direct);
+    static constexpr uint64_t kDirectWriteSamples = 65536;
+    void endWrite(uint64_t n) { fill_ += n; }
     void flush() override;
     void writeRequest(IORequest* request) override;
     // Control thread, while nothing writes the file: a request of the current capacity ready

@@ -2,6 +2,7 @@
 
 #include "app/UserMessage.h"
 #include "graph/DSPInfo.h"
+#include "graph/FloatVector.h"
 #include "log/Log.h"
 #include "recording/AudioFile.h"
 #include "recording/RecordingErrors.h"
@@ -44,10 +45,27 @@ void freeBuffer(InterleaveBuffer* b) {
 }
 
 float clampSample(float x) {
-    if (x > 1.0f) return 1.0f;
-    if (x < -1.0f) return -1.0f;
-    if (x != x) return 0.0f; // NaN would poison every reader of the file
-    return x;
+    float y = x > 1.0f ? 1.0f : x;
+    y = y < -1.0f ? -1.0f : y;
+    return x == x ? y : 0.0f; // NaN would poison every reader of the file
+}
+
+// out = left[0], right[0], left[1], ... each clamped to [-1, 1] (NaN to 0), four frames at a time.
+void interleaveClamped(const float* left, const float* right, float* out, uint32_t frames) {
+    using namespace fvec;
+    const Float4 one = splat(1.0f), minusOne = splat(-1.0f), zero = splat(0.0f);
+    const auto clamp = [&](Float4 x) { return select(x == x, max(minusOne, min(one, x)), zero); };
+    uint32_t i = 0;
+    for (; i + 4 <= frames; i += 4) {
+        const Float4 l = clamp(load(left + i));
+        const Float4 r = clamp(load(right + i));
+        store(out + 2 * i, __builtin_shufflevector(l, r, 0, 4, 1, 5));
+        store(out + 2 * i + 4, __builtin_shufflevector(l, r, 2, 6, 3, 7));
+    }
+    for (; i < frames; ++i) {
+        out[2 * i] = clampSample(left[i]);
+        out[2 * i + 1] = clampSample(right[i]);
+    }
 }
 
 int32_t blocksPerSecondFor(const DSPInfo* info) {
@@ -186,16 +204,16 @@ void StereoFileOutputModule::processAudio(float** inputs, float**, uint32_t fram
 
     InterleaveBuffer* buffer = s.buffer.load(std::memory_order_acquire);
     if (file && buffer) {
-        // Blocks longer than the buffer (a caller that changed its block size) go in pieces.
+        // Interleaved straight into the file's request buffer, a block (of at most the
+        // interleave buffer's frames: a caller that changed its block size goes in pieces) at a
+        // time.
         uint32_t done = 0;
         while (done < frames) {
             uint32_t n = frames - done < buffer->frames ? frames - done : buffer->frames;
-            float* out = buffer->data;
-            for (uint32_t i = 0; i < n; ++i) {
-                out[2 * i] = clampSample(left[done + i]);
-                out[2 * i + 1] = clampSample(right[done + i]);
+            if (float* out = file->beginWrite(2ull * n, offline)) {
+                interleaveClamped(left + done, right + done, out, n);
+                file->endWrite(2ull * n);
             }
-            file->write(out, 2ull * n, offline);
             done += n;
         }
     }

@@ -1,5 +1,6 @@
 #include "toolkit/Application.h"
 #include "toolkit/Procedures_win32.h"
+#include "toolkit/Window.h"
 
 #include <atomic>
 
@@ -63,6 +64,12 @@ BOOL CALLBACK findToolkitWindow(HWND window, LPARAM found) {
 
 } // namespace
 
+bool hasOpenWindow() {
+    bool found = false;
+    EnumThreadWindows(GetCurrentThreadId(), findToolkitWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
 bool Application::init() {
     windowsRegistered_ = registerPair(kWindowClassName, kWindowClassNameBG, windowProcedure);
     panelsRegistered_ = registerPair(kPanelClassName, kPanelClassNameBG, panelProcedure);
@@ -84,9 +91,7 @@ bool Application::exit() {
 }
 
 bool Application::run() {
-    bool haveWindow = false;
-    EnumThreadWindows(GetCurrentThreadId(), findToolkitWindow, reinterpret_cast<LPARAM>(&haveWindow));
-    if (!haveWindow) return true;
+    if (!hasOpenWindow()) return true;
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);

@@ -66,6 +66,8 @@ bool decodeWithLibpng(png_structp png, png_infop info, DecodeState& state) {
     png_get_IHDR(png, info, &width, &height, &bitDepth, &colourType, &interlace, nullptr, nullptr);
     if (width == 0 || height == 0 || width > kLargestPngSide || height > kLargestPngSide)
         png_error(png, "the image size is out of range");
+    if (static_cast<uint64_t>(width) * height > kLargestPngPixels)
+        png_error(png, "the image has more pixels than the 4 megapixels allowed");
 
     // Deflate inflates at most about 1032 times: a header that declares more filtered image data
     // than the rest of the file could ever give is refused before the pixels are allocated.

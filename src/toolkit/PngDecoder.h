@@ -13,6 +13,10 @@ namespace vantor::VTR {
 // Images wider or taller than this are refused (a hostile header must not make us allocate
 // gigabytes).
 inline constexpr uint32_t kLargestPngSide = 16384;
+// Nor may an image hold more pixels than this (16 MiB decoded, as much again for a bitmap copy): the
+// program loads 22 px icons, and a small file declaring a huge image of one colour compresses
+// well enough to pass every other check.
+inline constexpr uint64_t kLargestPngPixels = uint64_t(2048) * 2048;
 
 // Encoded bytes being read: the decoder advances the position.
 struct MemoryBuffer {
@@ -36,7 +40,8 @@ struct DecodedImage {
 
 // Decodes every colour type and bit depth (palette, grey, grey with alpha, RGB, RGBA; 1 to 16
 // bits; interlaced or not; tRNS turned into alpha). True with `image` filled; false on any
-// decoding error, truncated data, or a width or height of 0 or above kLargestPngSide, with
+// decoding error, truncated data, a width or height of 0 or above kLargestPngSide, or more than
+// kLargestPngPixels pixels (refused before anything is allocated for them), with
 // `image` left empty and the reason in `error`.
 bool decodePng(MemoryBuffer& buffer, DecodedImage& image, std::string& error);
 

@@ -26,6 +26,8 @@ void clearQuitPosted();
 // Headless builds only: destroys every toolkit window still open, as a user closing them would
 // (the headless message loop has no user to wait for). Returns how many there were.
 int destroyHeadlessWindows();
+// Whether the calling thread has a toolkit window open (what the message loop runs for).
+bool hasOpenWindow();
 
 // Creation flags of a Window.
 inline constexpr int kWindowMinimizeBox = 2;

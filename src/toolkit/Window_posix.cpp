@@ -39,6 +39,11 @@ int destroyHeadlessWindows() {
     }
 }
 
+bool hasOpenWindow() {
+    std::lock_guard<std::mutex> lock(openLock);
+    return !openWindows.empty();
+}
+
 uint32_t defaultExtendedStyle() {
     return extendedStyle.load(std::memory_order_relaxed);
 }

@@ -3,6 +3,7 @@
 
 #include "bridge/SMPLModule.h"
 #include "log/Log.h"
+#include "devices/AudioRestart.h"
 #include "devices/MIDIHotplug.h"
 #include "toolkit/FileSelector.h"
 #include "ui/Prefs.h"
@@ -127,7 +128,10 @@ void MainWindow::stopRecording() {
 }
 
 void MainWindow::onTimer(int id) {
-    if (id == kIdleTimerId) idleTick();
+    if (id != kIdleTimerId) return;
+    idleTick();
+    // A driver that asked for its stream to be reopened is served here, on the opcode thread.
+    serviceAudioRestart();
 }
 
 void MainWindow::idleTick() {

@@ -136,14 +136,15 @@ INT_PTR CALLBACK Prefs::dialogProcedure(HWND dialog, UINT message, WPARAM wParam
 bool Prefs::deviceRecords(std::vector<AudioDeviceRecord>& records, int32_t& current) const {
     records.clear();
     int32_t count = 0;
-    if (call(VE_ENGINE_AUDIODEVICE_LIST, nullptr, &count) != kEngineOk || count <= 0) return false;
+    if (call(VE_ENGINE_AUDIODEVICE_LIST, nullptr, &count) != kEngineOk) return false;
+    if (count <= 0) return true;
     current = -1;
     call(VE_ENGINE_AUDIODEVICE_GET, &current);
     records.assign(static_cast<size_t>(count), AudioDeviceRecord{});
     int32_t written = 0;
     if (call(VE_ENGINE_AUDIODEVICE_LIST, records.data(), &written, count) != kEngineOk) return false;
     records.resize(static_cast<size_t>(std::clamp(written, 0, count)));
-    return !records.empty();
+    return true;
 }
 
 void Prefs::fillMidiList() {
@@ -170,7 +171,7 @@ void Prefs::fillMidiList() {
 void Prefs::fillApiList() {
     std::vector<AudioDeviceRecord> records;
     int32_t current = -1;
-    if (!deviceRecords(records, current)) return;
+    if (!deviceRecords(records, current) || records.empty()) return;
     std::set<int32_t> codes;
     const AudioDeviceRecord* noted = nullptr;
     for (const AudioDeviceRecord& record : records) {
@@ -187,25 +188,32 @@ void Prefs::fillApiList() {
     SendMessageW(combo, CB_SETCURSEL, found == apiCodes_.end() ? 0 : found - apiCodes_.begin(), 0);
 }
 
-void Prefs::fillDeviceList() {
-    deviceIds_.clear();
-    pairCounts_.clear();
+bool Prefs::fillDeviceList() {
     std::vector<AudioDeviceRecord> records;
     int32_t current = -1;
-    const bool listed = deviceRecords(records, current);
+    if (!deviceRecords(records, current)) {
+        // An emptied list would leave nothing to choose: the one shown stays, with its API.
+        logError("Preferences: the audio device list could not be read, the list stays as it was");
+        SendMessageW(control(kApiId), CB_SETCURSEL, static_cast<WPARAM>(shownApi_), 0);
+        return false;
+    }
+    deviceIds_.clear();
+    pairCounts_.clear();
     HWND combo = control(kDeviceId);
     SendMessageW(combo, CB_RESETCONTENT, 0, 0);
     const int api = selection(kApiId);
-    if (!listed || api < 0 || static_cast<size_t>(api) >= apiCodes_.size()) return;
+    shownApi_ = api;
+    if (api < 0 || static_cast<size_t>(api) >= apiCodes_.size()) return true;
     for (const AudioDeviceRecord& record : records) {
         if (record.api != apiCodes_[static_cast<size_t>(api)]) continue;
         deviceIds_.push_back(record.id);
         pairCounts_.push_back(record.outputs / 2);
         addString(combo, narrowToWide(std::string(record.name, strnlen(record.name, sizeof record.name))));
     }
-    if (deviceIds_.empty()) return;
+    if (deviceIds_.empty()) return true;
     const auto found = std::find(deviceIds_.begin(), deviceIds_.end(), current);
     SendMessageW(combo, CB_SETCURSEL, found == deviceIds_.end() ? 0 : found - deviceIds_.begin(), 0);
+    return true;
 }
 
 void Prefs::fillStereoPairList(bool selectCurrent) {
@@ -258,8 +266,7 @@ void Prefs::fillBufferSizeList() {
 }
 
 void Prefs::apiChanged() {
-    fillDeviceList();
-    deviceChanged();
+    if (fillDeviceList()) deviceChanged();
 }
 
 void Prefs::deviceChanged() {

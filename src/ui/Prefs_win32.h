@@ -50,11 +50,13 @@ private:
                  int32_t i3 = 0) const;
     HWND control(int id) const { return GetDlgItem(dialog_, id); }
     int selection(int id) const;
+    // False when a query failed (no devices at all is true with none).
     bool deviceRecords(std::vector<AudioDeviceRecord>& records, int32_t& current) const;
 
     void fillMidiList();
     void fillApiList();
-    void fillDeviceList();
+    // False (the list unchanged) when the devices cannot be listed.
+    bool fillDeviceList();
     void fillStereoPairList(bool selectCurrent);
     void fillSampleRateList();
     void fillBufferSizeList();
@@ -71,6 +73,7 @@ private:
     std::vector<int32_t> apiCodes_;
     std::vector<int32_t> midiInputIds_;
     std::vector<int32_t> deviceIds_;
+    int shownApi_ = -1; // the API entry whose devices the device list shows
     std::vector<int32_t> pairCounts_;
     std::vector<int32_t> sampleRates_;
     std::vector<int32_t> bufferSizes_;

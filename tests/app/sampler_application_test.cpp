@@ -211,3 +211,23 @@ TEST(UserMessageSeam, HooksSeeTheMessageAndTheExitInsteadOfThePlatform) {
     }
     setExitHook({});
 }
+
+// Without a main window the loop would return at once and the process end unseen: the user is
+// told, the log says so, the host goes down in order and the process fails.
+TEST_F(SamplerApplicationTest, WithoutAMainWindowTheUserIsToldAndTheProcessFails) {
+    setEditorHostFactory([](SMPLModule&, bool) -> EditorHost* { return nullptr; });
+    setExitHook([](int status) { throw ExitCalled{status}; });
+    SamplerApplication application;
+    int status = -1;
+    try {
+        application.init();
+    } catch (const ExitCalled& exit) {
+        status = exit.status;
+    }
+    setExitHook({});
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(boxesCaptioned("Quorvel"),
+              std::vector<std::string>{"The main window could not be created. Quorvel will close."});
+    EXPECT_NE(home_.readLog().find("the main window could not be created"), std::string::npos);
+    EXPECT_EQ(home_.readLog().back(), '@') << "the host went down in order";
+}

@@ -50,6 +50,15 @@ std::string stateOf(SMPLModule& module) {
     return std::string(static_cast<const char*>(data), static_cast<size_t>(size > 0 ? size : 0));
 }
 
+// The engine module with an engine that can be made to save an empty state.
+struct EmptyStateModule : SMPLModule {
+    bool saveChunk(void** data, int32_t* size) override {
+        *size = 0;
+        return emptyState || SMPLModule::saveChunk(data, size);
+    }
+    bool emptyState = false;
+};
+
 class StateFilesTest : public test::EngineModuleFixture {
 protected:
     void SetUp() override {
@@ -66,7 +75,7 @@ protected:
 
     // A module with its editor open in a main window whose state file selector answers from
     // `stateFiles_` (empty: cancelled).
-    std::unique_ptr<SMPLModule> open(EngineOpcodeFunction opcode = nullptr) {
+    std::unique_ptr<EmptyStateModule> open(EngineOpcodeFunction opcode = nullptr) {
         MainWindowServices services;
         services.opcode = opcode;
         services.midiFileChooser = [](void*) { return std::u16string(u"/music/tune.mid"); };
@@ -79,7 +88,7 @@ protected:
             return path;
         };
         MainWindow::setServices(services);
-        auto module = std::make_unique<SMPLModule>();
+        auto module = std::make_unique<EmptyStateModule>();
         EXPECT_TRUE(module->init(nullptr, &info_));
         module->showUI(nullptr);
         return module;
@@ -149,16 +158,21 @@ TEST_F(StateFilesTest, AFailedSaveIsToldAndLeavesTheOldFileAsItWas) {
         const char* what;
         fs::path target;
         const char* reason;
+        bool emptyState = false;
     };
+    fs::copy_file(song, scratch_ / "default.brevian"); // a user's default, writable
     fs::permissions(song, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     fs::create_directory(scratch_ / "folder.brevian");
     const std::vector<Case> cases = {
         {"a read-only file", song, "the file is read-only"},
         {"a folder in the file's place", scratch_ / "folder.brevian", "it is not a file"},
         {"a folder that does not exist", scratch_ / "gone" / "song.brevian", "its folder does not exist"},
+        {"an engine that saves an empty state", scratch_ / "default.brevian",
+         "the engine gave an empty state", true},
     };
     for (const Case& c : cases) {
         boxes_.clear();
+        module->emptyState = c.emptyState;
         command(*module, kCommandSaveAs, c.target);
         const auto boxes = boxes_.boxes();
         ASSERT_EQ(boxes.size(), 1u) << c.what;
@@ -171,6 +185,7 @@ TEST_F(StateFilesTest, AFailedSaveIsToldAndLeavesTheOldFileAsItWas) {
             << c.what;
     }
     EXPECT_EQ(readFile(song), before) << "the old state is still there, byte for byte";
+    EXPECT_EQ(readFile(scratch_ / "default.brevian"), before);
     EXPECT_TRUE(fs::is_directory(scratch_ / "folder.brevian"));
     for (const auto& entry : fs::directory_iterator(scratch_))
         EXPECT_EQ(entry.path().string().find(".saving"), std::string::npos) << entry.path();

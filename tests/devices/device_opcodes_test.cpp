@@ -1,10 +1,13 @@
 // The audio and MIDI device opcodes through engineOpcode, with the library double behind them.
+#include "support/BoxCapture.h"
 #include "support/EngineTestHome.h"
 #include "support/LogCapture.h"
 #include "support/pa_double/PaDouble.h"
 #include "support/VirtualMidiScope.h"
 
+#include "app/AudioStartMessages.h"
 #include "engineapi/EngineOpcodes.h"
+#include "devices/AudioRestart.h"
 #include "devices/DeviceManager.h"
 #include "graph/GraphManager.h"
 #include "midi/MIDIDevice.h"
@@ -223,6 +226,48 @@ TEST_F(DeviceOpcodeTest, RateAndBufferSizeListsNeedADevice) {
     EXPECT_EQ(values[6], 32768);
     int parent = 0;
     EXPECT_EQ(call(VE_ENGINE_AUDIODEVICE_SHOWPANEL, &parent), kEngineFailed); // not ASIO
+}
+
+TEST_F(DeviceOpcodeTest, ADriversRequestReopensTheStreamWithItsNewSettings) {
+    pa::addDevice(desc("ASIO Card", pa::addHostApi(paASIO, "ASIO"), 4));
+    initialize();
+    vantor::test::BoxCapture boxes;
+    ASSERT_EQ(call(VE_ENGINE_AUDIODEVICE_SET, nullptr, nullptr, 0), kEngineOk);
+    ASSERT_EQ(call(VE_ENGINE_AUDIO_START), kEngineOk);
+    EXPECT_FALSE(serviceAudioRestart()); // nothing asked
+    using R = AudioRestartReason;
+    const struct {
+        R reason;
+        double value;
+        const char* why;               // a part of the line that says why
+        std::vector<int32_t> settings; // afterwards; the settings the driver confirms change nothing
+    } cases[] = {
+        {R::Reset, 0, "driver asked for a reset: reopening the stream", {44100, 512}},
+        {R::BufferSize, 256, "changed its buffer size to 256: reopening the stream with it", {44100, 256}},
+        {R::SampleRate, 48000, "changed its sample rate to 48000 Hz: reopening", {48000, 256}},
+        {R::BufferSize, 256, nullptr, {48000, 256}},
+    };
+    for (const auto& c : cases) {
+        const size_t opened = pa::opened().size();
+        requestAudioRestart(c.reason, c.value);
+        EXPECT_EQ(serviceAudioRestart(), c.why != nullptr);
+        EXPECT_EQ(log->count(c.why ? c.why : "reopening"), c.why ? 1u : 3u);
+        EXPECT_TRUE(playing());
+        EXPECT_EQ(settings(), c.settings);
+        EXPECT_EQ(pa::opened().size(), opened + (c.why ? 1 : 0));
+        EXPECT_EQ(pa::opened().back().framesPerBuffer, static_cast<unsigned long>(c.settings[1]));
+    }
+    // A restart that fails is reported as a failed start at start-up is; stopped, nothing reopens.
+    pa::device(0).startError = paUnanticipatedHostError;
+    requestAudioRestart(R::Reset);
+    EXPECT_FALSE(serviceAudioRestart());
+    EXPECT_FALSE(playing());
+    EXPECT_TRUE(log->has('E', "The audio stream could not be reopened"));
+    EXPECT_EQ(boxes.boxes(),
+              (decltype(boxes.boxes()){{"init: Audio Engine Start Error", kAudioStartErrorText}}));
+    requestAudioRestart(R::Reset);
+    EXPECT_FALSE(serviceAudioRestart());
+    EXPECT_TRUE(log->has('I', "Audio is stopped: the driver is opened afresh at the next start"));
 }
 
 TEST_F(DeviceOpcodeTest, WasapiRefusalLeavesTheHostUsable) {

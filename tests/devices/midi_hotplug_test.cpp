@@ -19,6 +19,7 @@ constexpr std::chrono::milliseconds kNoSettle{0};
 struct Port {
     bool input;
     std::string name;
+    bool queryFails = false; // from the start: listed as "Non working"
 };
 
 // The port table as "id name in|out@index"; ids from the pass's new ones read "+n" (the n-th id
@@ -118,13 +119,21 @@ TEST_F(MidiHotplugTest, PassesKeepTheTableAndTheDeviceListsCurrent) {
          {"Added MIDI Output(s)", "1 - Synth added"},
          {"0 Synth out@0", "+0 Synth out@1"},
          {"Synth(out)", "Synth_1(out)"}},
+        {"a port whose query fails when another goes: it cannot be matched, so it counts as gone",
+         {{true, "Alpha"}, {true, "Beta", true}},
+         [](auto& api, const auto& keys) { api.removePort(keys[0]); },
+         {"Removed MIDI Input(s)", "0 - Alpha removed", "1 - Non working removed"},
+         {},
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         vantor::test::VirtualMidiScope scope;
         std::vector<int> keys;
-        for (const Port& p : c.before)
+        for (const Port& p : c.before) {
             keys.push_back(p.input ? scope.api().addInput(p.name) : scope.api().addOutput(p.name));
+            scope.api().setQueryFails(keys.back(), p.queryFails);
+        }
         startDevices();
         const size_t logged = log.messages().size();
         c.change(scope.api(), keys);

@@ -104,4 +104,60 @@ TEST(MidiHotplugThreadingTest, OpcodesListAndEnableWhilePortsComeAndGo) {
     pa::reset();
 }
 
+// A pass and an engine's thread on one port while audio runs, each paused where the two used to
+// interleave (for a bounded time): the pass never starts a device the engine's disable deletes, and
+// a device enabled while its port goes is not left in the graph under a gone id, its value lost.
+TEST(MidiHotplugThreadingTest, APassAndAnEngineThreadOnOnePortDoNotInterleave) {
+    pa::reset();
+    vantor::test::VirtualMidiScope midi;
+    vantor::test::EngineTestHome home; // shuts the engine down first
+    pa::addDevice(pa::DeviceSpec{"Speakers", pa::addHostApi(paMME, "MME")});
+    pa::setCallbacks(pa::Callbacks::Running);
+    int keys = midi.api().addInput("Keys"), id = 0; // the table's only port
+    ASSERT_EQ(call(VE_ENGINE_INITIALIZE), kEngineOk);
+    ASSERT_EQ(call(VE_ENGINE_AUDIODEVICE_SET), kEngineOk);
+    ASSERT_EQ(call(VE_ENGINE_AUDIO_START), kEngineOk);
+    auto waitUntil = [](auto done, int ms) {
+        for (int i = 0; i < ms && !done(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    auto plug = [&](bool in) {
+        if (!in) midi.api().removePort(keys);
+        if (in) id = midiPortNextId();
+        if (in) keys = midi.api().addInput("Keys");
+        rescanMIDIPorts(std::chrono::milliseconds(0));
+    };
+    auto used = [](std::vector<UsedMidiDevice> devices = {}) {
+        call(VE_ENGINE_MIDIDEVICE_GETUSED, &devices, nullptr, kMidiAll);
+        return devices;
+    };
+    ASSERT_EQ(call(VE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, id, 1, 5), kEngineOk);
+    plug(false);
+    std::thread engine;
+    midi.api().setStartHook([&](int) { // the returning port's device is being started
+        if (engine.joinable()) return;
+        engine = std::thread([&] { call(VE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, id, -1); });
+        waitUntil([&] { return !midi.api().isOpen(keys); }, 500);
+    });
+    plug(true);
+    midi.api().setStartHook({});
+    engine.join();
+    EXPECT_TRUE(used().empty()) << "the engine's disable is the last word";
+    std::atomic<bool> paused{false}, passed{false};
+    DeviceManager::setMidiEnableHook([&](int) { // opened, not yet in the graph
+        paused = true;
+        waitUntil([&] { return passed.load(); }, 500);
+    });
+    engine = std::thread([&] { call(VE_ENGINE_MIDIDEVICE_ENABLE, nullptr, nullptr, id, 1, 7); });
+    waitUntil([&] { return paused.load(); }, 20000);
+    plug(false);
+    passed = true;
+    engine.join();
+    DeviceManager::setMidiEnableHook({});
+    EXPECT_TRUE(used().empty()) << "a device under the id of a port that is gone";
+    plug(true);
+    ASSERT_EQ(used().size(), 1u);
+    EXPECT_EQ(used()[0].value, 7) << "back without the engine's value";
+}
+
 } // namespace

@@ -1,5 +1,6 @@
 // The engine finds the host's exported engineOpcode in the process that loaded it and calls it as
-// a real engine does: the version at creation, idle time on every GUI tick. This test program
+// a real engine does: the version at creation, idle time on every GUI tick, the audio driver's panel
+// with audio stopped around it. This test program
 // exports its own engineOpcode to play the host.
 #include "EngineFixture.h"
 
@@ -8,6 +9,7 @@
 #include <atomic>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #if defined(_WIN32)
 #define TEST_HOST_EXPORT __declspec(dllexport)
@@ -20,6 +22,7 @@ std::atomic<int> versionCalls{0};
 std::atomic<int> idleCalls{0};
 std::atomic<int> otherCalls{0};
 std::atomic<bool> idleThrows{false};
+std::vector<int32_t> audioCalls; // 283 (driver panel) and 300..302 (start, stop, is playing): audio plays
 } // namespace
 
 extern "C" TEST_HOST_EXPORT int32_t engineOpcode(int32_t opcode, void* p1, void*, int32_t, int32_t, int32_t,
@@ -34,6 +37,11 @@ extern "C" TEST_HOST_EXPORT int32_t engineOpcode(int32_t opcode, void* p1, void*
         if (idleThrows.load()) throw std::bad_alloc();
         ++idleCalls;
         return 3;
+    }
+    if (opcode == 283 || (opcode >= 300 && opcode <= 302)) {
+        audioCalls.push_back(opcode);
+        if (opcode == 302) *static_cast<bool*>(p1) = true;
+        return 0;
     }
     ++otherCalls;
     return 3;
@@ -59,6 +67,8 @@ TEST(EngineHostCalls, VersionAtCreationAndIdleOnEveryTick) {
         EXPECT_EQ(brevianOpcode(engine, BREVIAN_OP_IDLE, nullptr, nullptr, nullptr, 0, 0, 0, 0.f), 0);
     EXPECT_EQ(idleCalls.load(), idleBefore + 5);
     EXPECT_EQ(otherCalls.load(), 0);
+    static_cast<brevian::Editor*>(editor)->showAudioPanel();
+    EXPECT_EQ(audioCalls, (std::vector<int32_t>{302, 301, 283, 300}));
 
     // Rendering never calls the host.
     float left[64] = {}, right[64] = {};

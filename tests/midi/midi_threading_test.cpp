@@ -78,15 +78,19 @@ TEST_F(Ring, RestartsFromAnotherThreadOnlyEverSkipForward) {
     MIDIDriver driver(0, &FakeMidiClock::now);
     driver.start(nullptr);
     std::atomic<bool> done{false};
+    std::atomic<uint32_t> restarts{0};
     std::thread producer([&] {
         for (uint32_t seq = 0; seq < kCount; ++seq) {
             while (driver.pending() > MIDIDriver::kQueueSize - 8)
                 std::this_thread::yield();
             midi.api().sendShortAt(key, encode(seq & 0x3FFFF), seq);
         }
+        // On a loaded machine the restarting thread may not have run yet: production ends only
+        // after it has restarted at least once, so there is always a restart to check.
+        while (restarts.load() == 0)
+            std::this_thread::yield();
         done.store(true, std::memory_order_release);
     });
-    std::atomic<uint32_t> restarts{0};
     std::thread opcode([&] {
         while (!done.load(std::memory_order_acquire)) {
             driver.start(nullptr);

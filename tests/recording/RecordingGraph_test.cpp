@@ -6,6 +6,8 @@
 
 #include "graph/DSPInfo.h"
 #include "graph/GraphManager.h"
+#include "midifile/MIDIFilePlayer.h"
+#include "midifile/SmfBuilder.h"
 #include "recording/StereoFileOutputModule.h"
 #include "support/AllocCounter.h"
 
@@ -113,5 +115,99 @@ TEST(RecordingGraph, MinuteInRealTimeMatchesTheRenderedBlocksWithoutAllocating) 
     for (float s : rendered)
         clipped |= (s == 1.0f || s == -1.0f);
     EXPECT_TRUE(clipped) << "the signal should reach the clipping path";
+    removeDir(dir);
+}
+
+namespace {
+
+// Sawtooth voices, one per held note, loud enough to clip: only float adds and multiplies, so
+// the output is the same on every x86-64 build.
+class SawInstrument : public vantor::Module {
+public:
+    SawInstrument() : Module(0, 2) {}
+    void processBlock(vantor::MidiEventArray& events, float**, float** outputs, uint32_t frames,
+                      bool) override {
+        size_t next = 0;
+        // Events placed past a short call's last frame still count, at its end.
+        for (uint32_t i = 0; i < frames; ++i) {
+            for (; next < events.size() && (uint32_t(events[next].frameOffset) <= i || i + 1 == frames);
+                 ++next) {
+                const vantor::MidiEvent& e = events[next];
+                if ((e.status & 0xF0) == 0x90) voices_[e.data1 & 0x7F] = e.data2 * (1.6f / 127.0f);
+                if ((e.status & 0xF0) == 0x80 || ((e.status & 0xF0) == 0x90 && e.data2 == 0))
+                    voices_[e.data1 & 0x7F] = 0.0f;
+            }
+            float l = 0.0f, r = 0.0f;
+            for (int k = 0; k < 128; ++k) {
+                if (voices_[k] == 0.0f) continue;
+                phase_[k] += 0.0005f * float(k + 1);
+                if (phase_[k] >= 1.0f) phase_[k] -= 2.0f;
+                l += phase_[k] * voices_[k];
+                r -= phase_[k] * voices_[k] * 0.5f;
+            }
+            outputs[0][i] = l;
+            outputs[1][i] = r;
+        }
+    }
+
+private:
+    float voices_[128] = {};
+    float phase_[128] = {};
+};
+
+uint64_t fnv1a(const std::vector<uint8_t>& bytes) {
+    uint64_t h = 14695981039346656037ull;
+    for (uint8_t b : bytes)
+        h = (h ^ b) * 1099511628211ull;
+    return h;
+}
+
+} // namespace
+
+// An offline render of a fixed file, with gain ramps, clipping, blocks longer and shorter than
+// the block size and the stop on silence, must write the same bytes as the host always has.
+TEST(RecordingGraph, OfflineRenderWritesTheSameBytesAsBefore) {
+    StreamerReset reset;
+    auto dir = scratchDir("checksum");
+    auto path = dir / "render.wav";
+    smf::Track t;
+    t.tempo(0, 400000);
+    for (int i = 0; i < 48; ++i)
+        t.noteOn(i ? 60 : 0, 0, 36 + (i * 7) % 48, 20 + (i * 37) % 108).noteOn(30, 0, 36 + (i * 7) % 48, 0);
+    const smf::Bytes song = smf::file(0, 96, {t.end(96)});
+
+    constexpr uint32_t kBlock = 512;
+    DSPInfo info(44100, kBlock);
+    info.setOffline(true);
+    GraphManager graph;
+    graph.init(nullptr, &info, vantor::makeMidiFilePlayer(), vantor::makeRecorder());
+    graph.setDSPInfo(&info);
+    ASSERT_TRUE(graph.addInstrument(0, new SawInstrument));
+    graph.getMidiFilePlayer()->loadFromMemory(song.data(), song.size());
+    auto* recorder = graph.getRecorder();
+    ASSERT_TRUE(recorder->setRecordingFile(path.string(), 0, 32));
+    ASSERT_TRUE(recorder->startRecording());
+    graph.getMidiFilePlayer()->startPlayback();
+    const uint32_t lengths[] = {512, 512, 100, 412, 1000, 512, 300};
+    std::vector<float> left(2 * kBlock), right(2 * kBlock);
+    float* out[2] = {left.data(), right.data()};
+    uint64_t allocations = 1;
+    for (uint32_t b = 0; recorder->isRecording() && b < 4000; ++b) {
+        if (b == 40) graph.getMasterGain()->setGain(0.5f);
+        if (b == 90) graph.getMasterGain()->setGain(1.3f);
+        if (b == 150) graph.getInstrumentGain(0)->setGain(0.9f);
+        const uint32_t n = lengths[b % 7];
+        std::fill(left.begin(), left.end(), 0.0f);
+        std::fill(right.begin(), right.end(), 0.0f);
+        if (b == 20) quorvel::test::AllocCounter::arm(); // the block loop, writes included, allocates nothing
+        graph.process(out, n);
+        if (b == 1000) allocations = quorvel::test::AllocCounter::disarm();
+    }
+    EXPECT_EQ(allocations, 0u);
+    ASSERT_FALSE(recorder->isRecording()) << "the silence after the file ends the recording";
+    const auto bytes = readBytes(path);
+    EXPECT_EQ(bytes.size(), 5821164u);
+    EXPECT_EQ(fnv1a(bytes),
+              0x76f9a048538c1d53ull); // the bytes the host wrote before its render path was reworked
     removeDir(dir);
 }

@@ -1,8 +1,9 @@
 // The file selector's builders under Wine, driven in-process: a helper thread finds each common
 // dialog by its caption, reads its file-type list and answers it; the overwrite question is
-// answered Yes and No.
+// answered Yes and No. The real main window's selectors disable it while they are open.
 #include "toolkit/FileSelector.h"
 #include "toolkit/ToolkitWin32Fixture.h"
+#include "ui/MainWindow.h"
 
 #include <atomic>
 #include <filesystem>
@@ -132,6 +133,33 @@ TEST(FileSelectorDialogs, RecordingOverwriteQuestionAnsweredNoThenYes) {
         EXPECT_EQ(dialogs, replace ? 1 : 2);
         EXPECT_EQ(std::wstring(chosen.begin(), chosen.end()), replace ? existing : fresh);
     }
+}
+
+// Closing the main window while one of its file dialogs runs would delete the panel whose handler
+// runs it: the window is disabled meanwhile and enabled again once the dialog is answered.
+TEST(FileSelectorDialogs, TheMainWindowIsDisabledWhileItsDialogsAreOpen) {
+    MainWindow::setServices({}); // the real selectors
+    MainWindow* window = MainWindow::create(nullptr, true);
+    window->showAndStartIdle();
+    HWND main = static_cast<HWND>(window->getHandle());
+    const std::vector<std::pair<const wchar_t*, std::function<void()>>> dialogs = {
+        {L"Select a MIDI file", [&] { window->player()->buttonClicked(MIDIFilePlayerGUI::kEjectId); }},
+        {L"Record Audio into", [&] { window->recorder()->buttonClicked(AudioFileRecorderGUI::kEjectId); }},
+        {L"Save brevian file", [&] { window->onCommand(kCommandSaveAs); }}};
+    for (const auto& [caption, open] : dialogs) {
+        BOOL enabledWhileOpen = TRUE;
+        std::thread user([&, caption = caption] {
+            HWND dialog = waitForWindow(caption);
+            enabledWhileOpen = IsWindowEnabled(main);
+            PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        });
+        open();
+        user.join();
+        EXPECT_FALSE(enabledWhileOpen) << caption;
+        EXPECT_TRUE(IsWindowEnabled(main)) << caption;
+    }
+    window->destroy();
+    clearQuitPosted();
 }
 
 } // namespace

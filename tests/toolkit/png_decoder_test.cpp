@@ -78,7 +78,7 @@ TEST(PngDecoder, RefusesTruncatedDamagedAndHostileFiles) {
     }
     // A header declaring far more pixels than its data could ever inflate to is refused before
     // the pixels are allocated.
-    for (auto [width, height] : {std::pair<uint32_t, uint32_t>{16384, 16384}, {16384, 300}}) {
+    for (auto [width, height] : {std::pair<uint32_t, uint32_t>{2048, 2048}, {16384, 256}}) {
         bytes = good;
         test::patchHeaderSize(bytes, width, height);
         DecodedImage image;
@@ -97,8 +97,15 @@ TEST(PngDecoder, RefusesTruncatedDamagedAndHostileFiles) {
     EXPECT_FALSE(decodePng(past, image, error));
 }
 
-TEST(PngDecoder, AcceptsTheLargestSide) {
-    for (auto [width, height] : {std::pair<uint32_t, uint32_t>{16384, 1}, {1, 16384}}) {
+// Either side may be the largest, but not more than kLargestPngPixels pixels: a small file of one
+// colour must not make the decoder allocate and fill a gigabyte.
+TEST(PngDecoder, AcceptsTheLargestSideButCapsThePixels) {
+    DecodedImage refused;
+    std::string error;
+    EXPECT_FALSE(
+        decode(test::makePng({PNG_COLOR_TYPE_GRAY, 8, false, false, 2049, 2048}).bytes, refused, error));
+    EXPECT_NE(error.find("pixels"), std::string::npos) << error;
+    for (auto [width, height] : {std::pair<uint32_t, uint32_t>{16384, 1}, {1, 16384}, {2048, 2048}}) {
         const auto sample = test::makePng({PNG_COLOR_TYPE_RGB, 8, false, false, width, height});
         DecodedImage image;
         std::string error;

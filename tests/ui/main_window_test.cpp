@@ -117,6 +117,7 @@ TEST_F(WindowTest, TheMainWindowHoldsTheEditorAndItsMediaBar) {
     EXPECT_EQ(VTR::defaultExtendedStyle(), 0x80u) << "the previous default is back";
     VTR::setDefaultExtendedStyle(0);
     ASSERT_NE(window->getHandle(), nullptr);
+    EXPECT_TRUE(VTR::hasOpenWindow()) << "what the message loop runs for";
     EXPECT_EQ(window->title(), u"Vantor Quorvel");
     EXPECT_FALSE(window->isVisible());
     Geometry g = geometryOf(*window);
@@ -156,6 +157,7 @@ TEST_F(WindowTest, TheMainWindowHoldsTheEditorAndItsMediaBar) {
     EXPECT_FALSE(VTR::quitPosted());
     window->destroy();
     EXPECT_TRUE(VTR::quitPosted()) << "closing the main window ends the message loop";
+    EXPECT_FALSE(VTR::hasOpenWindow());
 }
 
 TEST_F(WindowTest, WithoutTheMediaBarTheClientAreaIsTheEditor) {

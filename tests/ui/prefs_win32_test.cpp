@@ -384,6 +384,25 @@ TEST_F(PrefsTest, ListsFollowTheDeviceRecords) {
     EXPECT_EQ(result_, 1);
 }
 
+// Another API's devices that cannot be listed: the list shown and its API stay, no device is
+// chosen, and the log says so.
+TEST_F(PrefsTest, AFailedDeviceListQueryKeepsTheShownList) {
+    test::LogCapture log;
+    std::vector<std::u16string> devices;
+    int api = -1;
+    run([&](HWND dialog) {
+        opcodes_.answer(VE_ENGINE_AUDIODEVICE_LIST, kEngineFailed);
+        choose(dialog, Prefs::kApiId, 0);
+        devices = comboTexts(dialog, Prefs::kDeviceId);
+        api = comboSelection(dialog, Prefs::kApiId);
+    });
+    EXPECT_EQ(devices, (std::vector<std::u16string>{u"Primary Sound Driver", u"Speakers (DirectSound)"}));
+    EXPECT_EQ(api, 1);
+    EXPECT_EQ(host_.current, 3);
+    EXPECT_EQ(log.count("Preferences: the audio device list could not be read, the list stays as it was"),
+              1u);
+}
+
 // A MIDI input that cannot be enabled: the box each time it is checked, and the row unchecked
 // again; unchecking it sends -1 and shows nothing. Programmatic changes reach no one.
 TEST_F(PrefsTest, UnavailableMidiInputShowsTheBoxAndStaysUnchecked) {
