@@ -229,10 +229,11 @@ int vantor::renderMain(const std::vector<std::string>& argv) {
         jobs.push_back({input, toFile ? output : fromPath(toPath(output) / toPath(input).stem()) + ".wav"});
     if (!checkJobs(jobs)) return 2;
     const fs::path folder = toFile ? toPath(output).parent_path() : toPath(output);
-    if (!folder.empty()) fs::create_directories(folder, ec);
-    if (ec) {
+    std::error_code folderError; // `ec` may hold the answer about a missing output
+    if (!folder.empty()) fs::create_directories(folder, folderError);
+    if (folderError) {
         std::fprintf(stderr, "quorvel-render: cannot create the folder %s: %s\n", fromPath(folder).c_str(),
-                     ec.message().c_str());
+                     folderError.message().c_str());
         return 1;
     }
 

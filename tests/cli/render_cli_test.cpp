@@ -264,7 +264,7 @@ TEST_F(RenderCliTest, EveryFailureIsReportedAndNothingGoodIsOverwritten) {
          "a/x.mid and b/x.mid would both be written to out4/x.wav; nothing was rendered"},
         {"an output that is an input", "{} in.wav -o in.wav", "", 2,
          "the output in.wav is also an input; nothing was rendered"},
-        {"OUT.WAV is a file", "{} good.mid -o out5/Take.WAV", "C out5/Take.WAV", 0, "-> out5/Take.WAV: "},
+        {"OUT.WAV is a file", "{} good.mid -o Take.WAV", "C Take.WAV", 0, "-> Take.WAV: "},
         {"a file longer than the limit", "{} --max-duration 3 long.mid good.mid -o out6",
          "P out6/long.wav|C out6/good.wav", 1,
          "long.mid: it plays for 0:00:24, longer than the limit of 0:00:03|s of audio for 2.00 s of music"},
