@@ -36,10 +36,12 @@ void check(bool holds) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The model alone, with every bar checked: at least one, none empty, the first from 0.
+    bool isMidi = false;
     {
         vantor::MIDIFile file("");
-        file.parse(data, size);
+        isMidi = file.parse(data, size);
         file.init();
+        check(file.durationSeconds() >= 0.0);
         const auto& bars = file.bars();
         check(!bars.empty() && bars.size() <= vantor::MIDIFile::kMaxBars);
         check(bars.front().start == 0.0);
@@ -59,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const vantor::DSPInfo& info = streamFor(size, data);
     vantor::MIDIFilePlayer player;
     player.init(nullptr, const_cast<vantor::DSPInfo*>(&info));
-    check(player.loadFromMemory(data, size));
+    // The player takes exactly the inputs with a valid header chunk.
+    check(player.loadFromMemory(data, size) == isMidi);
     player.startPlayback();
     vantor::MidiEventArray events;
     const int32_t frames = static_cast<int32_t>(info.blockSize);

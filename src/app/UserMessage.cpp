@@ -2,6 +2,7 @@
 
 #include "log/Log.h"
 
+#include <atomic>
 #include <cstdio>
 #include <mutex>
 #include <utility>
@@ -26,6 +27,7 @@ void fallbackMessageBox(const std::string& caption, const std::string& text) {
 }
 std::function<void(int)> exitHook;
 thread_local std::exception_ptr exitException;
+std::atomic<bool> loggedOnly{false};
 
 } // namespace
 
@@ -44,11 +46,21 @@ void setExitHook(std::function<void(int status)> hook) {
     exitHook = std::move(hook);
 }
 
+void setMessageBoxesLoggedOnly(bool on) {
+    loggedOnly.store(on);
+}
+
 void showMessageBox(const std::string& caption, const std::string& text) {
     std::function<void(const std::string&, const std::string&)> hook;
+    bool logOnly = false;
     {
         std::lock_guard<std::mutex> lock(hookLock);
         hook = messageBoxHook ? messageBoxHook : presenter;
+        logOnly = !messageBoxHook && loggedOnly.load();
+    }
+    if (logOnly) {
+        logInfo("message box \"", caption, "\": ", text);
+        return;
     }
     // The box is modal: never call it with the hook lock held.
     if (hook)

@@ -16,6 +16,10 @@ void showMessageBox(const std::string& caption, const std::string& text);
 using MessageBoxPresenter = std::function<void(const std::string& caption, const std::string& text)>;
 void setMessageBoxPresenter(MessageBoxPresenter show);
 
+// While set, boxes are written to the log only (a caller that reports failures itself); a test
+// hook still sees them.
+void setMessageBoxesLoggedOnly(bool on);
+
 // Ends the process with the given status without running the normal shutdown.
 [[noreturn]] void exitProcess(int status);
 

@@ -12,17 +12,26 @@ bool instrumentOpcodes(EngineManager& manager, const OpcodeCall& call, int32_t& 
     switch (call.opcode) {
     case VE_ENGINE_INSTRUMENT_ADD: {
         // The engine module is created, started and put into slot 0; the result is 3 whether or
-        // not that worked. A module that cannot load its engine ends the process inside init. A
-        // process holds one engine: a second add, for a slot that is taken, loads nothing.
+        // not that worked. A module that cannot load its engine ends the process inside init,
+        // unless the caller reports failures itself: then the answer is 0 or 1 with the message.
+        // A process holds one engine: a second add, for a slot that is taken, loads nothing.
         Instance* context = manager.context();
         GraphManager* graph = liveGraph(manager);
+        const bool report = (manager.startFlags() & kStartCallerReports) != 0;
+        result = kEngineNoResult;
         if (context && graph && !graph->getInstrument(0)) {
             auto module = std::make_unique<SMPLModule>();
-            module->init(context, context->getDSPInfo());
+            module->setReportFailures(report);
+            if (!module->init(context, context->getDSPInfo())) {
+                if (call.p1 && call.i2 > 0)
+                    copyName(static_cast<char*>(call.p1), static_cast<size_t>(call.i2), module->failure());
+                result = kEngineFailed;
+                return true;
+            }
             module->start();
             if (graph->addInstrument(0, module.get())) module.release();
         }
-        result = kEngineNoResult;
+        if (report) result = graph && graph->getInstrument(0) ? kEngineOk : kEngineFailed;
         return true;
     }
     case VE_ENGINE_INSTRUMENT_REMOVE:

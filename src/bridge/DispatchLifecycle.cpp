@@ -20,7 +20,7 @@ bool lifecycleOpcodes(EngineManager& manager, const OpcodeCall& call, int32_t& r
         return true;
 
     case VE_ENGINE_INITIALIZE:
-        result = manager.initialize();
+        result = manager.initialize(call.i1);
         return true;
 
     case VE_ENGINE_SHUTDOWN:

@@ -1,4 +1,4 @@
-// The MIDI file player opcodes (303-307), on the graph's player.
+// The MIDI file player opcodes (303-308), on the graph's player.
 #include "bridge/EngineDispatch.h"
 #include "graph/GraphManager.h"
 #include "midifile/MIDIFilePlayer.h"
@@ -6,7 +6,7 @@
 namespace vantor::dispatch {
 
 bool midiFileOpcodes(EngineManager& manager, const OpcodeCall& call, int32_t& result) {
-    if (call.opcode < VE_ENGINE_MIDI_PLAY || call.opcode > VE_ENGINE_MIDI_LOAD) return false;
+    if (call.opcode < VE_ENGINE_MIDI_PLAY || call.opcode > VE_ENGINE_MIDI_DURATION_GET) return false;
     if (call.opcode == VE_ENGINE_MIDI_LOAD && !call.p1) {
         result = kEngineNoResult;
         return true;
@@ -40,6 +40,14 @@ bool midiFileOpcodes(EngineManager& manager, const OpcodeCall& call, int32_t& re
         break;
     case VE_ENGINE_MIDI_LOAD:
         result = player->load(static_cast<const char*>(call.p1)) ? kEngineOk : kEngineFailed;
+        break;
+    case VE_ENGINE_MIDI_DURATION_GET:
+        if (!call.p1) {
+            result = kEngineFailed;
+            break;
+        }
+        *static_cast<double*>(call.p1) = player->durationSeconds();
+        result = kEngineOk;
         break;
     }
     return true;

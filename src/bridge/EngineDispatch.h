@@ -51,9 +51,9 @@ int32_t answerList(const Source& list, Entry* out, int32_t* count, int32_t capac
 
 bool lifecycleOpcodes(EngineManager& manager, const OpcodeCall& call, int32_t& result);   // 260-264, 560-561
 bool audioDeviceOpcodes(EngineManager& manager, const OpcodeCall& call, int32_t& result); // 280-302
-bool midiFileOpcodes(EngineManager& manager, const OpcodeCall& call, int32_t& result);    // 303-307
+bool midiFileOpcodes(EngineManager& manager, const OpcodeCall& call, int32_t& result);    // 303-308
 bool instrumentOpcodes(EngineManager& manager, const OpcodeCall& call, int32_t& result);  // 330-337
 bool midiDeviceOpcodes(EngineManager& manager, const OpcodeCall& call, int32_t& result);  // 510-513
-bool recordingOpcodes(EngineManager& manager, const OpcodeCall& call, int32_t& result);   // 530-533
+bool recordingOpcodes(EngineManager& manager, const OpcodeCall& call, int32_t& result);   // 530-534
 
 } // namespace vantor::dispatch

@@ -186,7 +186,7 @@ bool answerWithoutContext(const OpcodeCall& call, int32_t& result) {
         return true;
     default:
         if (!engineOpcodeLogName(call.opcode) && call.opcode != VE_ENGINE_MIDI_POSITION_GET &&
-            call.opcode != VE_ENGINE_RECORDING_ISRECORDING)
+            call.opcode != VE_ENGINE_RECORDING_ISRECORDING && call.opcode != VE_ENGINE_RECORDING_REPORT_GET)
             return false; // unknown: the dispatcher answers 3
         result = kEngineFailed;
         return true;
@@ -214,19 +214,22 @@ int32_t EngineManager::run(const OpcodeCall& call) {
     return kEngineNoResult;
 }
 
-int32_t EngineManager::initialize() {
+int32_t EngineManager::initialize(int32_t startFlags) {
     if (context_.load(std::memory_order_acquire)) {
         // A second initialisation would orphan the running context and everything built on it.
         logError("VE_ENGINE_INITIALIZE: already initialized");
         return kEngineFailed;
     }
     installCoreHooks();
+    startFlags_.store(startFlags, std::memory_order_release);
+    // A caller that reports failures itself has no one to click a box away.
+    if (startFlags & kStartCallerReports) setMessageBoxesLoggedOnly(true);
     try {
         auto* context = new Instance();
         context_.store(context, std::memory_order_release);
         context->init();
         if (DeviceManager* devices = DeviceManager::get()) {
-            devices->init();
+            devices->init((startFlags & kStartWithoutDevices) == 0);
             devices->registerContext(context);
         }
         Factory::get();
@@ -268,6 +271,7 @@ void EngineManager::tearDown() {
     Streamer::shutdown();
     context_.store(nullptr, std::memory_order_release);
     delete context;
+    if (startFlags_.exchange(0) & kStartCallerReports) setMessageBoxesLoggedOnly(false);
 }
 
 int32_t callEngineOpcode(const OpcodeCall& call) {

@@ -47,9 +47,11 @@ public:
     // The context while initialised, else null. Read from any thread; the opcode thread sets it.
     Instance* context() const { return context_.load(std::memory_order_acquire); }
 
-    // VE_ENGINE_INITIALIZE / VE_ENGINE_SHUTDOWN.
-    int32_t initialize();
+    // VE_ENGINE_INITIALIZE (with its EngineStartFlags) / VE_ENGINE_SHUTDOWN.
+    int32_t initialize(int32_t startFlags = 0);
     int32_t shutdown();
+    // The EngineStartFlags of the running initialisation.
+    int32_t startFlags() const { return startFlags_.load(std::memory_order_acquire); }
 
 private:
     // Runs the opcode on what exists now, for the manager's own calls during teardown.
@@ -62,6 +64,7 @@ private:
     AppArgumentList arguments_;
     std::unique_ptr<ConsoleLogger> logger_;
     std::atomic<Instance*> context_{nullptr};
+    std::atomic<int32_t> startFlags_{0};
 };
 
 // engineOpcode without its exception boundary: gets (or creates) the manager and dispatches. A

@@ -29,6 +29,7 @@ const char* engineOpcodeLogName(int32_t opcode) {
         VE_NAME(VE_ENGINE_MIDI_STOP)
         VE_NAME(VE_ENGINE_MIDI_SEEK)
         VE_NAME(VE_ENGINE_MIDI_LOAD)
+        VE_NAME(VE_ENGINE_MIDI_DURATION_GET)
         VE_NAME(VE_ENGINE_INSTRUMENT_ADD)
         VE_NAME(VE_ENGINE_INSTRUMENT_REMOVE)
         VE_NAME(VE_ENGINE_INSTRUMENT_GUI_SHOW)
@@ -47,8 +48,9 @@ const char* engineOpcodeLogName(int32_t opcode) {
         VE_NAME(VE_ENGINE_APP_ARGUMENTS_GET)
 #undef VE_NAME
     default:
-        // VE_ENGINE_IDLE, VE_ENGINE_MIDI_POSITION_GET and VE_ENGINE_RECORDING_ISRECORDING run many
-        // times a second and write nothing; unknown opcodes write nothing either.
+        // VE_ENGINE_IDLE, VE_ENGINE_MIDI_POSITION_GET, VE_ENGINE_RECORDING_ISRECORDING and
+        // VE_ENGINE_RECORDING_REPORT_GET run many times a second and write nothing; unknown
+        // opcodes write nothing either.
         return nullptr;
     }
 }

@@ -81,8 +81,13 @@ void SMPLModule::setDataDirectoryUtf8(const std::string& text) {
     dataDirectoryUtf8_[length] = '\0';
 }
 
-void SMPLModule::fail(const std::string& line, const char* message) {
+bool SMPLModule::fail(const std::string& line, const char* message) {
     logError(line);
+    if (reportFailures_) {
+        // The caller (a command-line renderer) tells its user and decides how to end.
+        failure_ = message ? std::string(message) + " (" + line + ")" : line;
+        return false;
+    }
     if (message) showMessageBox(kFullTitle, message);
     // The process ends as a normal exit does as far as sound goes: with no stream running. Ending
     // it under a running stream has crashed Wine's sound driver at process exit (status 139).
@@ -95,34 +100,36 @@ bool SMPLModule::init(Instance* context, DSPInfo* info) {
     setContext(context);
     info_ = info;
     dataDirectory_.clear();
+    failure_.clear();
     logInfo("SMPLModule::init()");
 
     if (!registryReadString(kHiveLocalMachine, productKey_, u"base_dir", dataDirectory_))
-        fail("Can't get base_dir from registry", "Cannot find data installation, please re-install");
+        return fail("Can't get base_dir from registry", "Cannot find data installation, please re-install");
     if (!registryReadString(kHiveLocalMachine, kEngineKey, u"path_x64", enginePath_))
-        fail("Can't get engine path_x64 from registry", "Cannot find engine installation, please re-install");
+        return fail("Can't get engine path_x64 from registry",
+                    "Cannot find engine installation, please re-install");
 
     // Nothing is loaded, not even to look at it, before the signature is accepted.
     std::string reason;
     VerifiedEngineFile verified;
     if (!verified.verify(enginePath_, reason))
-        fail("Engine signature check failed for " + wideToNarrow(enginePath_) + ": " + reason,
-             "The Brevian engine component is not signed by Vantor, please re-install");
+        return fail("Engine signature check failed for " + wideToNarrow(enginePath_) + ": " + reason,
+                    "The Brevian engine component is not signed by Vantor, please re-install");
 
     // Loaded while still held, so the file loaded is the file checked.
     library_ = loadLibrary(verified.loadPath());
     if (library_ && !verified.isTheLoadedFile(library_)) {
         unloadLibrary(library_);
         library_ = nullptr;
-        fail("Engine signature check failed for " + wideToNarrow(enginePath_) +
-                 ": the file changed between its check and its load",
-             "The Brevian engine component is not signed by Vantor, please re-install");
+        return fail("Engine signature check failed for " + wideToNarrow(enginePath_) +
+                        ": the file changed between its check and its load",
+                    "The Brevian engine component is not signed by Vantor, please re-install");
     }
     verified.release();
-    if (!library_) fail("Can't load engine from : " + wideToNarrow(enginePath_), kComponentMissing);
+    if (!library_) return fail("Can't load engine from : " + wideToNarrow(enginePath_), kComponentMissing);
     entry_ = reinterpret_cast<BrevianOpcodeFunction>(resolve(library_, BREVIAN_ENTRY_POINT_NAME));
     if (!entry_)
-        fail(std::string("GetProcAddress failed for ") + BREVIAN_ENTRY_POINT_NAME, kComponentMissing);
+        return fail(std::string("GetProcAddress failed for ") + BREVIAN_ENTRY_POINT_NAME, kComponentMissing);
 
     char version[BREVIAN_VERSION_BUFFER_SIZE] = {};
     callEngine(nullptr, BREVIAN_OP_GET_VERSION, version);
@@ -138,7 +145,7 @@ bool SMPLModule::init(Instance* context, DSPInfo* info) {
         const std::string folder = executableFolder();
         setDataDirectoryUtf8(folder);
         callEngine(nullptr, BREVIAN_OP_CREATE, &descriptor_, &engine_);
-        if (!engine_) fail("Engine creation failed from " + folder + " too", nullptr);
+        if (!engine_) return fail("Engine creation failed from " + folder + " too", nullptr);
         logInfo("found the file in the current directory : ", folder);
     }
     if (info)

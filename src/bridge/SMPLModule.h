@@ -23,8 +23,12 @@ public:
     ~SMPLModule() override;
 
     // Loads and creates the engine. Returns true; every failure ends the process (status 0)
-    // after telling the user, before anything unverified is loaded.
+    // after telling the user, before anything unverified is loaded. With failures reported to
+    // the caller, a failure is logged, kept in failure() and answered with false instead.
     bool init(Instance* context, DSPInfo* info) override;
+    void setReportFailures(bool on) { reportFailures_ = on; }
+    // What the user is told of the last failure of init (empty when it loaded).
+    const std::string& failure() const { return failure_; }
     void setDSPInfo(DSPInfo* info) override;
     void start() override;
     void stop() override;
@@ -97,7 +101,8 @@ private:
     int32_t callEngine(void* handle, int32_t operation, void* p1 = nullptr, void* p2 = nullptr,
                        void* p3 = nullptr, int32_t i1 = 0, int32_t i2 = 0);
     void setDataDirectoryUtf8(const std::string& text);
-    [[noreturn]] void fail(const std::string& logLine, const char* message);
+    // Ends the process, or with failures reported returns false.
+    bool fail(const std::string& logLine, const char* message);
 
     // The platform's library seam.
     static void* loadLibrary(const std::u16string& path);
@@ -123,6 +128,8 @@ private:
     void* library_ = nullptr;
     EditorHost* editorHost_ = nullptr;
     int8_t timerTicks_ = 0;
+    bool reportFailures_ = false;
+    std::string failure_;
 };
 
 } // namespace vantor

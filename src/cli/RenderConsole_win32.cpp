@@ -4,30 +4,53 @@
 #include "log/TextConv.h"
 
 #include <cstdio>
-#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
 namespace vantor {
 
+namespace {
+std::atomic<bool>* interruptFlag = nullptr;
+std::atomic<bool> cleanedUp{false};
+
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    if (!interruptFlag) return FALSE;
+    interruptFlag->store(true);
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
+        // The system ends the process as soon as this returns (and after about 5 s anyway): give
+        // the render the time to stop and remove its temporary file.
+        for (int i = 0; i < 450 && !cleanedUp.load(); ++i)
+            Sleep(10);
+    }
+    return TRUE;
+}
+} // namespace
+
 bool stderrIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
 }
 
-QuietStderr::QuietStderr() {
-    std::fflush(stderr);
-    saved_ = _dup(_fileno(stderr));
-    const int null = _open("NUL", _O_WRONLY);
-    if (saved_ >= 0 && null >= 0) _dup2(null, _fileno(stderr));
-    if (null >= 0) _close(null);
+unsigned long processId() {
+    return GetCurrentProcessId();
 }
 
-QuietStderr::~QuietStderr() {
-    std::fflush(stderr);
-    if (saved_ >= 0) {
-        _dup2(saved_, _fileno(stderr));
-        _close(saved_);
-    }
+void watchForInterrupt(std::atomic<bool>& flag) {
+    interruptFlag = &flag;
+    SetConsoleCtrlHandler(&onConsoleEvent, TRUE);
+}
+
+void interruptHandled() {
+    cleanedUp.store(true);
+}
+
+std::string pathIdentity(const std::filesystem::path& path) {
+    std::error_code ec;
+    std::filesystem::path full = std::filesystem::weakly_canonical(path, ec);
+    if (ec) full = std::filesystem::absolute(path, ec);
+    std::wstring text = full.lexically_normal().wstring();
+    // File names on Windows are compared without regard to case.
+    if (!text.empty()) CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return wideToNarrow(std::u16string(text.begin(), text.end()));
 }
 
 } // namespace vantor

@@ -74,8 +74,12 @@ void DeviceManager::debugPrint(const char* text) {
     logInfo(line);
 }
 
-void DeviceManager::init() {
+void DeviceManager::init(bool withDevices) {
     closed_ = false;
+    if (!withDevices) {
+        logInfo("Offline rendering only: no audio or MIDI device is used");
+        return;
+    }
     logInfo("Using ", Pa_GetVersionText());
     routeAudioLibraryDebugOutput(&DeviceManager::debugPrint);
     logInfo("Initialising Devices...");

@@ -104,7 +104,9 @@ public:
     DeviceManager& operator=(const DeviceManager&) = delete;
 
     // Starts the library and enumerates audio and MIDI devices. Once, at engine initialisation.
-    void init();
+    // Without devices (offline rendering only) the library is never initialised and both device
+    // tables stay empty: nothing of the sound system is loaded, probed or printed.
+    void init(bool withDevices = true);
     // Shuts the library down and forgets every device and context. Idempotent.
     void close();
 

@@ -55,6 +55,7 @@ enum EngineOpcodeNumber : int32_t {
     VE_ENGINE_MIDI_SEEK = 305,
     VE_ENGINE_MIDI_POSITION_GET = 306,
     VE_ENGINE_MIDI_LOAD = 307,
+    VE_ENGINE_MIDI_DURATION_GET = 308, // host extension: p1 double out, seconds the loaded file plays
     VE_ENGINE_INSTRUMENT_ADD = 330,
     VE_ENGINE_INSTRUMENT_REMOVE = 331,
     VE_ENGINE_INSTRUMENT_GUI_SHOW = 332,
@@ -70,6 +71,7 @@ enum EngineOpcodeNumber : int32_t {
     VE_ENGINE_RECORDING_START = 531,
     VE_ENGINE_RECORDING_STOP = 532,
     VE_ENGINE_RECORDING_ISRECORDING = 533,
+    VE_ENGINE_RECORDING_REPORT_GET = 534, // host extension: p1 RecordingReport out
     VE_ENGINE_APP_ARGUMENTS_SET = 560,
     VE_ENGINE_APP_ARGUMENTS_GET = 561,
 };
@@ -81,6 +83,31 @@ enum EngineResult : int32_t {
     kEngineNoResult = 3,         // opcode not handled, or handled without a result
     kEngineAudioRefused = 7,     // audio start or stop refused or failed
     kEngineMidiDeviceFailed = 9, // MIDI device cannot be initialised
+};
+
+// VE_ENGINE_INITIALIZE i1: how the host starts (flags; the window program passes 0).
+enum EngineStartFlags : int32_t {
+    // Offline rendering only: the audio device library is never initialised and no audio or MIDI
+    // device is enumerated or opened.
+    kStartWithoutDevices = 1,
+    // The caller reports failures itself (a command-line program): message boxes only go to the
+    // log, and an engine that cannot be loaded is answered by VE_ENGINE_INSTRUMENT_ADD (1, its
+    // message copied into p1, a char buffer of i2 bytes) instead of ending the process; a loaded
+    // engine is answered with 0.
+    kStartCallerReports = 2,
+};
+
+// VE_ENGINE_RECORDING_FILE_SET i3: a file that cannot be created is reported by the caller (from
+// VE_ENGINE_RECORDING_REPORT_GET), so the recorder shows no box of its own.
+inline constexpr int32_t kRecordingFileCallerReports = 1;
+
+// VE_ENGINE_RECORDING_REPORT_GET: the recording whose file was set last, while it runs and after.
+struct RecordingReport {
+    bool recording = false;
+    bool failed = false;            // the file could not be created or completely written
+    uint64_t frames = 0;            // frames written into all its files so far
+    std::vector<std::string> files; // UTF-8, in order: the file set, then each continuation part
+    std::string error;              // the system's reason of a failure
 };
 
 // The text of the opcode's information line; null for unknown opcodes and for the three that

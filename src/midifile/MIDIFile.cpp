@@ -114,8 +114,9 @@ bool MIDIFile::load() {
     if (!readWholeFile(stream.get(), bytes))
         logError("error reading midi file:", path_, " after ", bytes.size(), " bytes");
     stream.reset();
-    parse(bytes.data(), bytes.size());
-    return true;
+    if (parse(bytes.data(), bytes.size())) return true;
+    logError("not a MIDI file (no valid header chunk): ", path_);
+    return false;
 }
 
 bool MIDIFile::readWholeFile(std::FILE* stream, std::vector<unsigned char>& bytes) {
@@ -196,7 +197,8 @@ private:
 
 } // namespace
 
-void MIDIFile::parse(const unsigned char* bytes, size_t size) {
+bool MIDIFile::parse(const unsigned char* bytes, size_t size) {
+    headerValid_ = false;
     // Read once: the events a second read would add could not stay contiguous per track.
     tracks_.clear();
     merged_ = Vmds_track();
@@ -220,6 +222,8 @@ void MIDIFile::parse(const unsigned char* bytes, size_t size) {
     Vmds_midifile_reader reader(*this, bytes, size, counts);
     reader.read();
     tempoMap_.finish();
+    headerValid_ = headerValid_ && reader.headerComplete();
+    return headerValid_;
 }
 
 Vmds_track& MIDIFile::track(int index) {
@@ -364,6 +368,20 @@ void MIDIFile::buildBars() {
     }
 }
 
+double MIDIFile::secondsAt(double beat) const {
+    double bpm = tempoMap_.empty() ? 120.0 : tempoMap_.begin()->second;
+    double seconds = 0.0, from = 0.0;
+    for (const auto& [at, tempo] : tempoMap_) {
+        if (at >= beat) break;
+        if (at > from) {
+            seconds += (at - from) * 60.0 / bpm;
+            from = at;
+        }
+        bpm = tempo;
+    }
+    return seconds + (beat - from) * 60.0 / bpm;
+}
+
 bool MIDIFile::findBar(uint64_t& searchIndex, double beat, Vmds_bar& bar, bool restart) const {
     if (restart) searchIndex = 0;
     for (; searchIndex < bars_.size(); ++searchIndex) {
@@ -460,6 +478,7 @@ void Vmds_midifile_reader::onHeader(int format, int tracks, int division) {
         return;
     }
     file_.trackCount_ = format == 0 ? 1 : tracks;
+    file_.headerValid_ = format <= 2 && tracks > 0;
     division_ = division;
 }
 

@@ -193,18 +193,25 @@ public:
     MIDIFile(const MIDIFile&) = delete;
     MIDIFile& operator=(const MIDIFile&) = delete;
 
-    // False only when the file cannot be opened; parse errors are logged and keep what was read.
-    // Reads the whole file, then parses it as parse() does.
+    // False when the file cannot be opened or has no valid header chunk (it is not a MIDI file:
+    // logged); parse errors after a valid header are logged and keep what was read. Reads the
+    // whole file, then parses it as parse() does.
     bool load();
     // Parses a whole file's bytes from memory (they need not outlive the call). Parse errors are
-    // logged and keep what was read, as in load().
-    void parse(const unsigned char* bytes, size_t size);
+    // logged and keep what was read, as in load(). False when there is no valid header chunk:
+    // "MThd" with all its bytes, format 0 to 2, at least one track and a division other than 0.
+    bool parse(const unsigned char* bytes, size_t size);
     Vmds_track& track(int index);
     void setTempo(double beat, double bpm);
     // Returns false (and stores nothing) for a signature that cannot make bars.
     bool addTimeSignature(double beat, int numerator, int denominator);
     void init();
     bool findBar(uint64_t& searchIndex, double beat, Vmds_bar& bar, bool restart) const;
+    // Seconds from the start to `beat` through the tempo map, as the player times it: the first
+    // tempo (120 BPM without one) holds from the start until the next change.
+    double secondsAt(double beat) const;
+    // How long the player plays the file: up to the end of its last bar (after init).
+    double durationSeconds() const { return bars_.empty() ? 0.0 : secondsAt(bars_.back().end); }
 
     const std::string& path() const { return path_; }
     int trackCount() const { return trackCount_; }
@@ -230,6 +237,7 @@ private:
 
     std::string path_;
     int trackCount_ = 0;
+    bool headerValid_ = false;
     double length_ = 0.0;
     Vmds_tempoMap tempoMap_;
     std::map<double, Vmds_timeSignature> timeSignatures_;

@@ -42,6 +42,7 @@ struct MIDIFilePlayer::State {
     std::atomic<bool> wasPlaying{false};
     std::atomic<double> position{0.0};
     std::atomic<double> length{0.0}; // the file's length, kept here so getPosition never touches the file
+    std::atomic<double> duration{0.0}; // seconds it plays, from its tempo map
 
     Mutex lock{"BMFP"};
     // Guarded by the lock.
@@ -89,20 +90,21 @@ bool MIDIFilePlayer::replaceFile(const std::string& utf8Path, const unsigned cha
     // Length first, then position: a concurrent getPosition sees 0 or a consistent pair.
     s.length.store(0.0);
     s.position.store(0.0);
+    s.duration.store(0.0);
     s.file.reset();
     s.barSearchIndex = 0;
     s.seekPending = false;
     try {
         auto file = std::make_unique<MIDIFile>(utf8Path);
-        if (bytes)
-            file->parse(bytes, size);
-        else if (!file->load())
-            return false;
+        // Only a file with a valid header chunk is a MIDI file; anything else is refused rather
+        // than played as a bar of silence.
+        if (bytes ? !file->parse(bytes, size) : !file->load()) return false;
         file->init();
         s.tempo = 120.0f;
         if (!file->tempoMap().empty()) s.tempo = static_cast<float>(file->tempoMap().begin()->second);
         s.file = std::move(file);
         s.length.store(s.file->length());
+        s.duration.store(s.file->durationSeconds());
         return true;
     } catch (...) {
         s.file.reset();
@@ -137,6 +139,10 @@ void MIDIFilePlayer::seek(float fraction) {
         }
         if (wasSet) s.playing.store(true);
     }
+}
+
+double MIDIFilePlayer::durationSeconds() const {
+    return state_->duration.load();
 }
 
 double MIDIFilePlayer::getPosition() {

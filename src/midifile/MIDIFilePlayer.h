@@ -16,12 +16,15 @@ public:
 
     void initialize(Instance* context, DSPInfo* info) override;
 
-    bool load(const std::string& utf8Path); // VE_ENGINE_MIDI_LOAD
+    // VE_ENGINE_MIDI_LOAD. False (and no file) when it cannot be read or is not a MIDI file.
+    bool load(const std::string& utf8Path);
     void startPlayback();                   // VE_ENGINE_MIDI_PLAY
     void stopPlayback();                    // VE_ENGINE_MIDI_STOP
     void seek(float fraction);              // VE_ENGINE_MIDI_SEEK, 0..1
     double getPosition();                   // 0..1, read without the lock; 1.0 = end of file
-    // As load, from a whole file's bytes in memory (they need not outlive the call); true.
+    // Seconds the loaded file plays (its tempo map up to its end); 0 without a file.
+    double durationSeconds() const;
+    // As load, from a whole file's bytes in memory (they need not outlive the call).
     bool loadFromMemory(const unsigned char* bytes, size_t size);
 
     // Audio / offline thread, once per block: advance, then append this block's events.

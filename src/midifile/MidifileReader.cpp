@@ -98,6 +98,7 @@ void Midifile_reader::readChunkTag(const char* tag) {
 
 void Midifile_reader::read() {
     error_ = 0;
+    headerComplete_ = false;
     const int tracks = readHeader();
     if (error_) return;
     if (tracks <= 0) {
@@ -113,6 +114,7 @@ int Midifile_reader::readHeader() {
     if (error_) return 0;
     toRead_ = read32();
     if (error_) return 0;
+    const bool longEnough = toRead_ >= 6;
     const int format = static_cast<int>(read16());
     if (error_) return 0;
     const int tracks = static_cast<int>(read16());
@@ -122,6 +124,7 @@ int Midifile_reader::readHeader() {
     onHeader(format, tracks, division);
     while (toRead_ > 0 && !error_)
         nextByte();
+    headerComplete_ = longEnough && !error_;
     return tracks;
 }
 

@@ -20,6 +20,9 @@ public:
     void fail(const std::string& message);
 
     bool failed() const { return error_ != 0; }
+    // The header chunk was read whole: its tag, a length of at least 6 and every byte it claims.
+    // A file without one is not a Standard MIDI File at all.
+    bool headerComplete() const { return headerComplete_; }
     // Ticks since the start of the current track. 64 bits: the deltas of a long track can sum
     // past the 32-bit range.
     int64_t currentTime() const { return currentTime_; }
@@ -82,6 +85,7 @@ private:
     int64_t currentTime_ = 0;
     int64_t toRead_ = 0; // may go negative when an event runs past its chunk's end
     int error_ = 0;
+    bool headerComplete_ = false;
     char* message_ = nullptr;
     size_t messageCapacity_ = 0;
     size_t messageLength_ = 0;

@@ -17,9 +17,10 @@ AudioFile::AudioFile(const std::string& utf8Path, int formatFlag, int /*unused*/
     writer_ = std::make_unique<WaveFileWriter>(utf8Path.c_str());
     if (!writer_->isOpen()) {
         std::string message = "Can not open file for writing : " + utf8Path;
-        logError(message);
-        throw AudioFileException(message);
+        logError(message, " (", writer_->error(), ")");
+        throw AudioFileException(message, writer_->error());
     }
+    addPart(utf8Path);
     writer_->setFormat(sampleRate, channels, 32, true);
     sampleRate_ = sampleRate;
     channels_ = channels;
@@ -41,16 +42,27 @@ std::string AudioFile::continuationPath(const std::string& path, int part) {
     return path.substr(0, dot) + suffix + path.substr(dot);
 }
 
+void AudioFile::addPart(const std::string& path) {
+    std::lock_guard<std::mutex> lock(outcome_->lock);
+    outcome_->files.push_back(path);
+}
+
 void AudioFile::fail(const std::string& what) {
-    if (failed_->exchange(true, std::memory_order_acq_rel)) return;
+    if (outcome_->failed.exchange(true, std::memory_order_acq_rel)) return;
     uint64_t kept = writer_ ? static_cast<uint64_t>(std::max<int64_t>(writer_->dataBytes(), 0)) : 0;
-    logError("AudioFile: ", what, " failed for ", currentPath_, "; the recording stops there with ", kept,
-             " bytes of samples kept");
+    const std::string reason = writer_ ? writer_->error() : std::string();
+    {
+        std::lock_guard<std::mutex> lock(outcome_->lock);
+        outcome_->error = reason.empty() ? what + " failed" : reason;
+    }
+    logError("AudioFile: ", what, " failed for ", currentPath_, " (", reason,
+             "); the recording stops there with ", kept, " bytes of samples kept");
     // Leave what reached the disk readable: the header describes exactly those samples.
     if (writer_ && writer_->isOpen() && !writer_->finished()) writer_->finish();
-    postRecordingError("The recording could not be written to \"" + currentPath_ +
-                       "\" (the disk may be full or unavailable). Recording to this file has stopped; "
-                       "the audio recorded until then is kept in the file.");
+    postRecordingError(
+        "The recording could not be written to \"" + currentPath_ + "\" (" +
+        (reason.empty() ? std::string("the disk may be full or unavailable") : reason) +
+        "). Recording to this file has stopped; the audio recorded until then is kept in the file.");
 }
 
 bool AudioFile::startNextPart(int sampleRate) {
@@ -68,6 +80,7 @@ bool AudioFile::startNextPart(int sampleRate) {
         writer_ = std::make_unique<WaveFileWriter>(currentPath_.c_str(), /*mustBeNew=*/true);
         if (writer_->isOpen()) {
             ++files_;
+            addPart(currentPath_);
             break;
         }
         if (!writer_->alreadyExisted() || part_ >= kMaxParts) {
@@ -85,7 +98,7 @@ bool AudioFile::startNextPart(int sampleRate) {
 }
 
 bool AudioFile::changeSampleRate(int sampleRate, double secondsPerRequest) {
-    if (sampleRate == sampleRate_ || failed_->load(std::memory_order_acquire) || !writer_) return false;
+    if (sampleRate == sampleRate_ || hasFailed() || !writer_) return false;
     bool ok;
     if (writer_->dataBytes() == 0) {
         // Nothing recorded into this part yet: it is ours, made again with the new rate.
@@ -115,7 +128,7 @@ bool AudioFile::changeSampleRate(int sampleRate, double secondsPerRequest) {
 }
 
 bool AudioFile::appendSamples(const void* data, uint64_t bytes) {
-    if (failed_->load(std::memory_order_acquire) || !writer_) return false;
+    if (hasFailed() || !writer_) return false;
     const uint8_t* p = static_cast<const uint8_t*>(data);
     while (bytes > 0) {
         uint64_t limit = writer_->maxDataBytes();
@@ -131,6 +144,8 @@ bool AudioFile::appendSamples(const void* data, uint64_t bytes) {
             fail("writing samples");
             return false;
         }
+        outcome_->frames.fetch_add(chunk / (static_cast<uint64_t>(bytesPerSample()) * channels_),
+                                   std::memory_order_relaxed);
         p += chunk;
         bytes -= chunk;
     }

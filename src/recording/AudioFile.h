@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace vantor {
 
@@ -19,11 +21,24 @@ class Streamer;
 
 class AudioFileException : public std::exception {
 public:
-    explicit AudioFileException(std::string message) : message_(std::move(message)) {}
+    explicit AudioFileException(std::string message, std::string reason = {})
+        : message_(std::move(message)), reason_(std::move(reason)) {}
     const char* what() const noexcept override { return message_.c_str(); }
+    // The system's reason, when the system refused.
+    const std::string& reason() const { return reason_; }
 
 private:
     std::string message_;
+    std::string reason_;
+};
+
+// What became of one recording, shared by its file and whoever asks after the file is gone.
+struct RecordingOutcome {
+    std::atomic<uint64_t> frames{0}; // written by the file's one writing thread
+    std::atomic<bool> failed{false};
+    std::mutex lock; // guards the two below
+    std::vector<std::string> files;
+    std::string error;
 };
 
 class AudioFile {
@@ -50,10 +65,12 @@ public:
     void setClosing() { closing_.store(true, std::memory_order_release); }
 
     // Set once a write, seek or continuation failed: nothing more is written to this recording.
-    bool hasFailed() const { return failed_->load(std::memory_order_acquire); }
+    bool hasFailed() const { return outcome_->failed.load(std::memory_order_acquire); }
     // The same flag, for a thread that must learn of a failure without touching the file, which
     // another thread may close and delete at any time.
-    std::shared_ptr<const std::atomic<bool>> failureFlag() const { return failed_; }
+    std::shared_ptr<const std::atomic<bool>> failureFlag() const { return {outcome_, &outcome_->failed}; }
+    // The recording's files, frames and failure, outliving the file.
+    std::shared_ptr<RecordingOutcome> outcome() const { return outcome_; }
     // Files written so far for this recording (2 and more once the size limit was passed).
     int parts() const { return files_; }
     // "take.wav" -> "take (2).wav": where a recording continues past the WAV size limit (or at
@@ -75,6 +92,7 @@ protected:
 private:
     bool startNextPart(int sampleRate);
     void fail(const std::string& what);
+    void addPart(const std::string& path);
 
     Mutex mutex_;
     std::string path_;
@@ -86,7 +104,7 @@ private:
     int part_ = 1;  // number of the current part's name
     int files_ = 1; // files written
     std::atomic<bool> closing_{false};
-    std::shared_ptr<std::atomic<bool>> failed_ = std::make_shared<std::atomic<bool>>(false);
+    std::shared_ptr<RecordingOutcome> outcome_ = std::make_shared<RecordingOutcome>();
 };
 
 class StreamedAudioFileWrite : public AudioFile {

@@ -19,6 +19,9 @@ public:
     virtual size_t write(const void* data, size_t n) = 0;
     virtual bool seek(uint64_t position) = 0;
     virtual bool close() = 0;
+    // The system's reason of the last failed write or seek, e.g. "No space left on device";
+    // empty when it gave none.
+    virtual std::string failure() const { return {}; }
 };
 
 // Replace creates or truncates; CreateNew never touches an existing file: it fails and sets
@@ -33,6 +36,9 @@ std::unique_ptr<OutputFile> openOutputFile(const std::string& utf8Path, OpenMode
 std::unique_ptr<OutputFile> openPlatformOutputFile(const std::string& utf8Path,
                                                    OpenMode mode = OpenMode::Replace,
                                                    bool* alreadyExists = nullptr);
+
+// The system's text for the error of the last failed call on this thread (a failed open).
+std::string lastSystemError();
 
 // Test hook: while set, openOutputFile calls it instead. Pass an empty function to restore.
 using OutputFileOpener =

@@ -3,6 +3,7 @@
 #include "log/TextConv.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +24,7 @@ public:
             ssize_t w = ::write(fd_, p + done, n - done);
             if (w < 0) {
                 if (errno == EINTR) continue;
+                failure_ = std::strerror(errno);
                 break;
             }
             if (w == 0) break;
@@ -32,9 +34,13 @@ public:
     }
 
     bool seek(uint64_t position) override {
-        return fd_ >= 0 &&
-               ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) == static_cast<off_t>(position);
+        if (fd_ >= 0 && ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) == static_cast<off_t>(position))
+            return true;
+        failure_ = std::strerror(errno);
+        return false;
     }
+
+    std::string failure() const override { return failure_; }
 
     bool close() override {
         if (fd_ < 0) return true;
@@ -45,9 +51,14 @@ public:
 
 private:
     int fd_;
+    std::string failure_;
 };
 
 } // namespace
+
+std::string lastSystemError() {
+    return std::strerror(errno);
+}
 
 std::unique_ptr<OutputFile> openPlatformOutputFile(const std::string& utf8Path, OpenMode mode,
                                                    bool* alreadyExists) {

@@ -4,7 +4,13 @@
 
 #include <windows.h>
 
+#include <system_error>
+
 namespace vantor {
+
+std::string lastSystemError() {
+    return std::system_category().message(static_cast<int>(GetLastError()));
+}
 
 namespace {
 
@@ -20,7 +26,10 @@ public:
             size_t left = n - done;
             DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
             DWORD written = 0;
-            if (!WriteFile(handle_, p + done, chunk, &written, nullptr) || written == 0) break;
+            if (!WriteFile(handle_, p + done, chunk, &written, nullptr) || written == 0) {
+                failure_ = lastSystemError();
+                break;
+            }
             done += written;
         }
         return done;
@@ -30,8 +39,12 @@ public:
         if (handle_ == INVALID_HANDLE_VALUE) return false;
         LARGE_INTEGER to;
         to.QuadPart = static_cast<LONGLONG>(position);
-        return SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN) != 0;
+        if (SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN)) return true;
+        failure_ = lastSystemError();
+        return false;
     }
+
+    std::string failure() const override { return failure_; }
 
     bool close() override {
         if (handle_ == INVALID_HANDLE_VALUE) return true;
@@ -42,6 +55,7 @@ public:
 
 private:
     HANDLE handle_;
+    std::string failure_;
 };
 
 } // namespace

@@ -87,11 +87,11 @@ struct StereoFileOutputModule::State {
     std::atomic<bool> stopOnSilence{false};
     std::atomic<int32_t> blocksPerSecond{0};
     double silenceThreshold = 0.1;
-    // The failure flag of the file set last: read instead of the file, which the render thread's
+    // What became of the file set last: read instead of the file, which the render thread's
     // silence stop may delete at any moment. Opcode threads only (an engine may poll from its own
     // threads while the host sets a file), under failureLock, never on the audio thread.
     std::mutex failureLock;
-    std::shared_ptr<const std::atomic<bool>> fileFailed;
+    std::shared_ptr<RecordingOutcome> outcome;
     // Whether the file was last told to write directly (offline) or through the streamer.
     std::atomic<bool> fileOffline{false};
 };
@@ -224,19 +224,28 @@ void StereoFileOutputModule::showPendingErrors() {
     for (const std::string& text : takeRecordingErrors())
         showMessageBox(kFileRecordingCaption, text);
     // A recording whose file failed has ended; say so through isRecording as well.
-    std::shared_ptr<const std::atomic<bool>> failed;
+    std::shared_ptr<RecordingOutcome> outcome;
     {
         std::lock_guard<std::mutex> lock(state_->failureLock);
-        failed = state_->fileFailed;
+        outcome = state_->outcome;
     }
-    if (failed && failed->load(std::memory_order_acquire) && state_->state.load() == Recording)
+    if (outcome && outcome->failed.load(std::memory_order_acquire) && state_->state.load() == Recording)
         stopFromThisThread(true);
 }
 
-bool StereoFileOutputModule::setRecordingFile(const std::string& utf8Path, int formatFlag, int bits) {
+bool StereoFileOutputModule::setRecordingFile(const std::string& utf8Path, int formatFlag, int bits,
+                                              bool callerReports) {
     showPendingErrors();
     State& s = *state_;
     if (s.state.load() != Idle || s.file.load() != nullptr) return false;
+    // Until a file stands, the report says this one failed (for callers that report it).
+    auto refused = std::make_shared<RecordingOutcome>();
+    refused->failed = true;
+    refused->files.push_back(utf8Path);
+    {
+        std::lock_guard<std::mutex> lock(s.failureLock);
+        s.outcome = refused;
+    }
     DSPInfo* info = s.info.load(std::memory_order_acquire);
     if (!info) {
         logError("StereoFileOutputModule::setRecordingFile: no stream description yet");
@@ -261,7 +270,7 @@ bool StereoFileOutputModule::setRecordingFile(const std::string& utf8Path, int f
             utf8Path, formatFlag, 0, static_cast<int>(info->sampleRateInt), bits, 2);
         {
             std::lock_guard<std::mutex> lock(s.failureLock);
-            s.fileFailed = file->failureFlag();
+            s.outcome = file->outcome();
         }
         s.fileOffline = info->isOffline();
         if (!s.buffer.load(std::memory_order_acquire)) replaceBuffer(info->blockSize);
@@ -270,7 +279,14 @@ bool StereoFileOutputModule::setRecordingFile(const std::string& utf8Path, int f
         s.state.store(Ready);
         return true;
     } catch (const AudioFileException& e) {
-        showMessageBox(kFileRecordingCaption, e.what());
+        {
+            std::lock_guard<std::mutex> lock(refused->lock);
+            refused->error = e.reason().empty() ? e.what() : e.reason();
+        }
+        if (callerReports)
+            logError("StereoFileOutputModule::setRecordingFile: ", e.what());
+        else
+            showMessageBox(kFileRecordingCaption, e.what());
     } catch (const std::bad_alloc&) {
         logError("StereoFileOutputModule::setRecordingFile: out of memory creating ", utf8Path);
     } catch (const std::exception& e) {
@@ -318,6 +334,23 @@ bool StereoFileOutputModule::stopFromThisThread(bool waitForAudioThread) {
     s.quietBlocks.store(0, std::memory_order_relaxed);
     s.state.store(Idle);
     return true;
+}
+
+void StereoFileOutputModule::report(RecordingReport& out) {
+    showPendingErrors();
+    std::shared_ptr<RecordingOutcome> outcome;
+    {
+        std::lock_guard<std::mutex> lock(state_->failureLock);
+        outcome = state_->outcome;
+    }
+    out = RecordingReport{};
+    out.recording = state_->state.load() == Recording;
+    if (!outcome) return;
+    out.failed = outcome->failed.load(std::memory_order_acquire);
+    out.frames = outcome->frames.load(std::memory_order_relaxed);
+    std::lock_guard<std::mutex> lock(outcome->lock);
+    out.files = outcome->files;
+    out.error = outcome->error;
 }
 
 bool StereoFileOutputModule::isRecording() {

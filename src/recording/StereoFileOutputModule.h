@@ -2,6 +2,7 @@
 // (Declaration agreed with the graph; the recording work fills in the members it needs.)
 #pragma once
 
+#include "engineapi/EngineOpcodes.h"
 #include "graph/Module.h"
 
 #include <string>
@@ -18,11 +19,14 @@ public:
     // inputs: left/right of the final output; outputs unused (null).
     void processAudio(float** inputs, float** outputs, uint32_t frames, bool accumulate) override;
 
-    bool setRecordingFile(const std::string& utf8Path, int formatFlag,
-                          int bits); // VE_ENGINE_RECORDING_FILE_SET
+    // VE_ENGINE_RECORDING_FILE_SET. callerReports: a file that cannot be created is only logged
+    // (the caller reads report()) instead of shown in a box.
+    bool setRecordingFile(const std::string& utf8Path, int formatFlag, int bits, bool callerReports = false);
     bool startRecording();           // VE_ENGINE_RECORDING_START
     bool stopRecording();            // VE_ENGINE_RECORDING_STOP
     bool isRecording();              // VE_ENGINE_RECORDING_ISRECORDING
+    // VE_ENGINE_RECORDING_REPORT_GET: the recording whose file was set last (opcode threads).
+    void report(RecordingReport& out);
 
     void setStopOnSilence(bool on);
     bool getStopOnSilence();

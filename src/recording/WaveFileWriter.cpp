@@ -1,11 +1,19 @@
 #include "recording/WaveFileWriter.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
 
-std::atomic<uint64_t> g_dataLimitForTesting{0};
+// The tests of the programs (which cannot reach the setter) shrink the limit through the
+// environment, so a render past it can be seen without writing 4 GiB.
+uint64_t limitFromEnvironment() {
+    const char* text = std::getenv("QUORVEL_TEST_WAV_DATA_LIMIT");
+    return text ? std::strtoull(text, nullptr, 10) : 0;
+}
+
+std::atomic<uint64_t> g_dataLimitForTesting{limitFromEnvironment()};
 
 void putU16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v);
@@ -29,7 +37,10 @@ WaveFileWriter::WaveFileWriter(const char* utf8Path, bool mustBeNew) {
     if (!utf8Path) return;
     file_ = vantor::openOutputFile(utf8Path, mustBeNew ? vantor::OpenMode::CreateNew : vantor::OpenMode::Replace,
                                    &alreadyExisted_);
-    if (!file_) return;
+    if (!file_) {
+        noteError();
+        return;
+    }
     opened_ = true;
     uint8_t placeholder[36] = {};
     placeholder[0] = 0xFF;
@@ -67,10 +78,17 @@ void WaveFileWriter::setFormat(int sampleRate, int channels, int bits, bool isFl
     put(unknown, 4);
 }
 
+void WaveFileWriter::noteError() {
+    // The first failure's reason is the one the user needs; an open's is read at once, before
+    // another call of this thread changes it.
+    if (error_.empty()) error_ = file_ ? file_->failure() : vantor::lastSystemError();
+}
+
 bool WaveFileWriter::put(const void* data, uint64_t n) {
     if (!file_ || failed_) return false;
     size_t done = file_->write(data, static_cast<size_t>(n));
     if (done != n) {
+        noteError();
         failed_ = true;
         return false;
     }
@@ -80,6 +98,7 @@ bool WaveFileWriter::put(const void* data, uint64_t n) {
 bool WaveFileWriter::seekTo(int64_t position) {
     if (!file_) return false;
     if (!file_->seek(static_cast<uint64_t>(position))) {
+        noteError();
         failed_ = true;
         return false;
     }
@@ -91,6 +110,7 @@ bool WaveFileWriter::writeBytes(const void* data, uint64_t n) {
     size_t done = file_->write(data, static_cast<size_t>(n));
     total_ += static_cast<int64_t>(done);
     if (done != n) {
+        noteError();
         failed_ = true;
         return false;
     }

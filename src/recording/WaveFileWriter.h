@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 class WaveFileWriter {
 public:
@@ -32,6 +33,8 @@ public:
     int64_t dataBytes() const { return total_ - dataSizePosition_; }
     uint16_t blockAlign() const;
     bool failed() const { return failed_; }
+    // The system's reason of the first failure (open, write or seek); empty while none.
+    const std::string& error() const { return error_; }
     bool finished() const { return finished_; }
 
     // Largest data size the 32-bit size fields can describe, in whole frames.
@@ -42,6 +45,7 @@ public:
 private:
     bool put(const void* data, uint64_t n);
     bool seekTo(int64_t position);
+    void noteError();
 
     std::unique_ptr<vantor::OutputFile> file_;
     bool opened_ = false;
@@ -51,4 +55,5 @@ private:
     bool finished_ = false;
     bool failed_ = false;
     bool alreadyExisted_ = false;
+    std::string error_;
 };

@@ -27,6 +27,7 @@ public:
     bool setProgress(uint32_t value) override;
 
     bool cancelled() const { return cancelled_; }
+    bool asking() const override { return asking_; }
     void* window() const { return dialog_; }
     void* owner() const { return owner_; }
     void* firstBar() const { return firstBar_; }
@@ -59,6 +60,7 @@ private:
     bool confirmCancel_ = false;
     bool twoBars_ = false;
     bool ownerDisabled_ = false;
+    bool asking_ = false;
 };
 
 } // namespace vantor

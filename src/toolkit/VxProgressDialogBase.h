@@ -13,6 +13,9 @@ public:
     virtual bool setMessage(const std::u16string& message) = 0;
     virtual bool setProgress(uint32_t value) = 0;
     virtual ~VxProgressDialogBase() = default;
+    // True while the Cancel question is open: the dialog is inside its own handler then and must
+    // not be deleted until the answer is in.
+    virtual bool asking() const { return false; }
 };
 
 } // namespace vantor

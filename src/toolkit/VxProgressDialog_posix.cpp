@@ -30,8 +30,14 @@ bool VxProgressDialog::setProgress(uint32_t) {
 }
 
 void VxProgressDialog::onCancelCommand() {
-    if (!confirmCancel_ || (questionHook() && questionHook()(title_, u"Do you really want to cancel?")))
+    if (!confirmCancel_) {
         cancelled_ = true;
+        return;
+    }
+    asking_ = true;
+    const bool yes = questionHook() && questionHook()(title_, u"Do you really want to cancel?");
+    asking_ = false;
+    if (yes) cancelled_ = true;
 }
 
 void VxProgressDialog::pump() {}

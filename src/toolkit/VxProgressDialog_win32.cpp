@@ -160,11 +160,14 @@ void VxProgressDialog::onCancelCommand() {
     }
     const std::u16string text = u"Do you really want to cancel?";
     bool yes = false;
+    // The question runs a modal loop that dispatches the owner's timers: they must see it open.
+    asking_ = true;
     if (questionHook())
         yes = questionHook()(title_, text);
     else
         yes = MessageBoxW(nullptr, wide(text), wide(title_),
                           MB_YESNO | MB_DEFBUTTON2 | MB_TASKMODAL | MB_SETFOREGROUND) == IDYES;
+    asking_ = false;
     if (yes) cancelled_ = true;
 }
 

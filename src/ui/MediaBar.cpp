@@ -1,8 +1,10 @@
 #include "ui/MediaBar.h"
 
+#include "app/UserMessage.h"
 #include "log/Log.h"
 #include "log/TextConv.h"
 #include "toolkit/FileSelector.h"
+#include "util/ProductNames.h"
 
 #include <utility>
 
@@ -131,8 +133,13 @@ void MIDIFilePlayerGUI::eject() {
     midiPath_ = path; // kept even when the load fails: the next reload tries it again
     std::string utf8;
     if (!toUtf8(path, utf8)) return;
-    if (opcode_(VE_ENGINE_MIDI_LOAD, const_cast<char*>(utf8.c_str()), nullptr, 0, 0, 0, 0.0f) == kEngineOk)
+    if (opcode_(VE_ENGINE_MIDI_LOAD, const_cast<char*>(utf8.c_str()), nullptr, 0, 0, 0, 0.0f) == kEngineOk) {
         showLoaded();
+        return;
+    }
+    // The player has no file now: the panel says so instead of playing nothing.
+    showEmpty();
+    showMessageBox(kProductName, "\"" + utf8 + "\" is not a MIDI file (or cannot be read).");
 }
 
 void MIDIFilePlayerGUI::rewind() {
@@ -155,6 +162,16 @@ void MIDIFilePlayerGUI::showLoaded() {
     stop_->setEnabled(false);
     playing_ = false;
     label_->setText(mediaDisplayName(midiPath_));
+}
+
+void MIDIFilePlayerGUI::showEmpty() {
+    play_->setEnabled(false);
+    stop_->setEnabled(false);
+    rewind_->setEnabled(false);
+    slider_->setEnabled(false);
+    slider_->setValue(0, sliderListenerId_);
+    playing_ = false;
+    label_->setText(kMediaLabelEmpty);
 }
 
 void MIDIFilePlayerGUI::showPosition(int value) {

@@ -100,6 +100,8 @@ public:
 private:
     // A load answered 0: loaded and stopped.
     void showLoaded();
+    // A load was refused: the player holds no file.
+    void showEmpty();
 
     VTR::NativeSlider* slider_ = nullptr;
     VTR::NativeButtonBitmap* play_ = nullptr;

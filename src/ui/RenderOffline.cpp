@@ -1,6 +1,10 @@
 #include "ui/RenderOffline.h"
 
 #include "log/TextConv.h"
+#include "offline/RenderSequence.h"
+
+#include <cmath>
+#include <cstdio>
 
 namespace vantor {
 
@@ -29,9 +33,17 @@ std::u16string RenderOffline::displayName(const std::u16string& path) {
     return slash == std::u16string::npos ? stem : stem.substr(slash + 1);
 }
 
+void RenderOffline::midiRefused(const std::u16string& path) {
+    view_.showMessage(u"\"" + path + u"\" is not a MIDI file (or cannot be read).");
+}
+
 bool RenderOffline::midiChosen(const std::u16string& path) {
-    std::string utf8 = wideToNarrow(path);
-    if (send(VE_ENGINE_MIDI_LOAD, utf8.data()) != kEngineOk) return false;
+    double seconds = 0.0;
+    if (!loadRenderFile(opcode_, wideToNarrow(path), seconds)) {
+        midiRefused(path);
+        return false;
+    }
+    midiPath_ = path;
     view_.setLabel(kMidiLabel, displayName(path));
     midiLoaded_ = true;
     view_.enableRender(renderEnabled());
@@ -48,12 +60,48 @@ void RenderOffline::outputChosen(const std::u16string& path) {
 bool RenderOffline::startRender() {
     if (!renderEnabled()) return false;
     view_.enableRender(false);
-    if (send(VE_ENGINE_OFFLINE_SET, nullptr, 1) != kEngineOk) return false;
-    std::string wav = wideToNarrow(outputPath_);
-    send(VE_ENGINE_RECORDING_FILE_SET, wav.data(), 0, 32);
-    send(VE_ENGINE_RECORDING_START);
-    send(VE_ENGINE_MIDI_PLAY);
-    send(VE_ENGINE_AUDIO_START);
+    // The player holds whatever was loaded last (going back online after a render reloads the
+    // media bar's file): the file this dialog shows is loaded again.
+    double seconds = 0.0;
+    if (!loadRenderFile(opcode_, wideToNarrow(midiPath_), seconds)) {
+        midiRefused(midiPath_);
+        midiLoaded_ = false;
+        view_.setLabel(kMidiLabel, u"No selection");
+        return false;
+    }
+    if (seconds > kAskAboveSeconds) {
+        int32_t rate = 0, block = 0;
+        opcode_(VE_ENGINE_AUDIODEVICE_SETTINGS_GET, &rate, &block, 0, 0, 0, 0.0f);
+        char size[64];
+        std::snprintf(size, sizeof size, "%.1f GB", seconds * rate * 8.0 / 1e9);
+        const std::string text = "\"" + wideToNarrow(displayName(midiPath_)) + "\" plays for " +
+                                 clockText(seconds) + "; its WAV file will take about " + size +
+                                 ". Render it?";
+        if (!view_.askYesNo(narrowToWide(text))) {
+            view_.enableRender(true);
+            return false;
+        }
+    }
+    switch (startRendering(opcode_, wideToNarrow(outputPath_))) {
+    case RenderStart::Started:
+        break;
+    case RenderStart::OfflineRefused:
+        return false; // Render stays off until a file is chosen again
+    case RenderStart::FileRefused: {
+        const RecordingReport report = recordingReport(opcode_);
+        view_.showMessage(
+            u"The audio file \"" + outputPath_ + u"\" cannot be created" +
+            (report.error.empty() ? std::u16string() : u" (" + narrowToWide(report.error) + u")") +
+            u". Nothing was rendered; please choose another file.");
+        outputChosen_ = false;
+        view_.setLabel(kAudioLabel, u"No selection");
+        return false;
+    }
+    case RenderStart::StartRefused:
+        view_.showMessage(u"The render could not be started (see the log).");
+        view_.enableRender(true);
+        return false;
+    }
     rendering_ = true;
     // With Cancel: a long file, or one whose end is never reached, must not hold the program.
     progress_ = view_.makeProgress(u"Rendering", 100, true, true);
@@ -62,7 +110,10 @@ bool RenderOffline::startRender() {
 }
 
 void RenderOffline::poll() {
-    if (!rendering_) return;
+    // While the Cancel question is open this runs inside the progress window's own handler (the
+    // question's modal loop dispatches the timer): the window stays until the answer is in, and
+    // the next poll finishes, whether the render ended meanwhile or was cancelled.
+    if (!rendering_ || (progress_ && progress_->asking())) return;
     double position = 0.0;
     send(VE_ENGINE_MIDI_POSITION_GET, &position);
     if (position == 1.0) {
@@ -77,15 +128,10 @@ void RenderOffline::poll() {
 void RenderOffline::finish() {
     progress_.reset();
     view_.stopPollTimer();
-    send(VE_ENGINE_MIDI_STOP);
-    send(VE_ENGINE_MIDI_SEEK, nullptr, 0, 0, 0.0f);
-    send(VE_ENGINE_RECORDING_STOP);
-    send(VE_ENGINE_AUDIO_STOP);
-    send(VE_ENGINE_OFFLINE_SET, nullptr, 0);
-    view_.setLabel(kMidiLabel, u"No selection");
-    view_.setLabel(kAudioLabel, u"No selection");
+    finishRendering(opcode_);
     rendering_ = false;
-    // Render stays off until a "..." button delivers a file again.
+    // The labels keep showing the files just rendered; Render stays off until a "..." button
+    // delivers a file again, and the next render then renders the files the labels show.
     view_.enableRender(false);
 }
 

@@ -5,7 +5,7 @@
 namespace vantor {
 
 // The headless build has no dialog templates to show.
-void runRenderOfflineDialog(void*, EngineOpcodeFunction) {
+void runRenderOfflineDialog(void*, EngineOpcodeFunction, RenderFileChoosers) {
     logInfo("Render offline: no dialog without a desktop");
 }
 

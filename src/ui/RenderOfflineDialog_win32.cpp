@@ -1,9 +1,12 @@
 #include "ui/RenderOfflineDialog.h"
 
+#include "app/UserMessage.h"
 #include "log/Log.h"
+#include "log/TextConv.h"
 #include "toolkit/FileSelector.h"
 #include "toolkit/VxProgressDialog.h"
 #include "ui/RenderOffline.h"
+#include "util/ProductNames.h"
 
 #include <windows.h>
 
@@ -21,6 +24,7 @@ class DialogView final : public RenderOfflineView {
 public:
     HWND hwnd = nullptr;
     std::optional<RenderOffline> logic;
+    RenderFileChoosers choosers;
 
     void setLabel(int id, const std::u16string& text) override {
         SetDlgItemTextW(hwnd, id, reinterpret_cast<const wchar_t*>(text.c_str()));
@@ -31,6 +35,13 @@ public:
     std::unique_ptr<VxProgressDialogBase> makeProgress(const std::u16string& title, uint16_t range, bool cancelButton,
                                                        bool confirmCancel) override {
         return std::make_unique<VxProgressDialog>(title, hwnd, range, cancelButton, confirmCancel, false);
+    }
+    void showMessage(const std::u16string& text) override {
+        showMessageBox(kProductName, wideToNarrow(text));
+    }
+    bool askYesNo(const std::u16string& text) override {
+        return MessageBoxW(hwnd, reinterpret_cast<const wchar_t*>(text.c_str()), L"Render Offline",
+                           MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
     }
 };
 
@@ -49,12 +60,14 @@ INT_PTR CALLBACK dialogProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
         switch (LOWORD(wParam)) {
         case RenderOffline::kChooseMidi: {
             // The selector disables the dialog while it runs.
-            const std::u16string path = VTR::selectMidiFile(hwnd);
+            const std::u16string path =
+                view->choosers.midi ? view->choosers.midi(hwnd) : VTR::selectMidiFile(hwnd);
             if (!path.empty()) logic.midiChosen(path);
             return TRUE;
         }
         case RenderOffline::kChooseAudio: {
-            const std::u16string path = VTR::selectRecordingFile(hwnd);
+            const std::u16string path =
+                view->choosers.output ? view->choosers.output(hwnd) : VTR::selectRecordingFile(hwnd);
             if (!path.empty()) logic.outputChosen(path);
             return TRUE;
         }
@@ -78,8 +91,9 @@ INT_PTR CALLBACK dialogProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
 
 } // namespace
 
-void runRenderOfflineDialog(void* owner, EngineOpcodeFunction opcode) {
+void runRenderOfflineDialog(void* owner, EngineOpcodeFunction opcode, RenderFileChoosers choosers) {
     DialogView view;
+    view.choosers = std::move(choosers);
     view.logic.emplace(opcode, view); // stops audio that plays
     const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(kTemplate),
                                            static_cast<HWND>(owner), &dialogProcedure,

@@ -331,6 +331,19 @@ TEST_F(DeviceOpcodeTest, OfflineModeNeedsNoDevice) {
     EXPECT_TRUE(log->has('I', "DeviceManager::setOffline(1)"));
     ASSERT_EQ(call(VE_ENGINE_OFFLINE_SET, nullptr, nullptr, 0), kEngineOk);
     EXPECT_TRUE(log->has('I', "DeviceManager::setOffline(0)"));
+    ASSERT_EQ(call(VE_ENGINE_SHUTDOWN), kEngineOk);
+
+    // Started for offline rendering only: no audio library, no device, and an offline render.
+    pa::reset();
+    pa::addDevice(desc("Speakers", pa::addHostApi(paMME, "MME")));
+    ASSERT_EQ(call(VE_ENGINE_VERSION, version), kEngineOk);
+    log = std::make_unique<vantor::test::LogCapture>();
+    ASSERT_EQ(call(VE_ENGINE_INITIALIZE, nullptr, nullptr, kStartWithoutDevices), kEngineOk);
+    ASSERT_EQ(call(VE_ENGINE_OFFLINE_SET, nullptr, nullptr, 1), kEngineOk);
+    EXPECT_EQ(call(VE_ENGINE_AUDIO_START), kEngineOk);
+    ASSERT_EQ(call(VE_ENGINE_SHUTDOWN), kEngineOk);
+    EXPECT_EQ(pa::initializeCalls(), 0);
+    EXPECT_EQ(log->count("Speakers"), 0u);
 }
 
 TEST_F(DeviceOpcodeTest, MidiDevicesAreListedEnabledAndBroughtBackAfterAReplug) {

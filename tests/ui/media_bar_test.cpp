@@ -1,6 +1,7 @@
 // The media bar's panels on the real Win32 controls under Wine and on the headless twins natively:
 // their layout, the state machines of the player and the recorder, and every opcode their
 // handlers send (a recording stand-in for engineOpcode), in order and with its arguments.
+#include "support/BoxCapture.h"
 #include "support/LogCapture.h"
 #include "support/OpcodeRecorder.h"
 #include "toolkit/Application.h"
@@ -194,7 +195,8 @@ TEST_F(MediaBarTest, ThePlayerLoadsPlaysStopsRewindsAndSeeks) {
     ASSERT_EQ(midi_.owners().size(), 1u);
     EXPECT_EQ(midi_.owners()[0], window->getHandle()) << "the main window is the selector's owner";
 
-    // A file the player refuses: the path is kept for the next reload, the panel stays as it was.
+    // A file the player refuses: the user is told, the path is kept for the next reload.
+    test::BoxCapture boxes;
     opcodes_.answer(VE_ENGINE_MIDI_LOAD, kEngineFailed);
     midi_.queue(u"C:\\Music\\broken.mid");
     player.buttonClicked(1003);
@@ -202,6 +204,9 @@ TEST_F(MediaBarTest, ThePlayerLoadsPlaysStopsRewindsAndSeeks) {
     EXPECT_EQ(player.midiPath(), u"C:\\Music\\broken.mid");
     EXPECT_EQ(enabledPlayer(player), (std::vector<int>{1003}));
     EXPECT_EQ(player.label()->text(), u"Empty");
+    EXPECT_EQ(boxes.boxes(),
+              (std::vector<std::pair<std::string, std::string>>{
+                  {"Quorvel", "\"C:\\Music\\broken.mid\" is not a MIDI file (or cannot be read)."}}));
 
     // A file it loads, with a name that needs UTF-8: loaded and stopped.
     opcodes_.answer(VE_ENGINE_MIDI_LOAD, kEngineOk);
@@ -244,6 +249,11 @@ TEST_F(MediaBarTest, ThePlayerLoadsPlaysStopsRewindsAndSeeks) {
     EXPECT_FALSE(player.playing());
     EXPECT_EQ(enabledPlayer(player), (std::vector<int>{1001, 1003, 1004, 1011}));
     EXPECT_EQ(player.slider()->position(), 0);
+
+    opcodes_.answer(VE_ENGINE_MIDI_LOAD, kEngineFailed); // refused after a loaded one: the player holds none
+    midi_.queue(u"C:\\Music\\notes.txt");
+    player.buttonClicked(1003);
+    EXPECT_EQ(enabledPlayer(player), (std::vector<int>{1003}));
     window->destroy();
 }
 
